@@ -1,0 +1,21 @@
+/* The handler's window and frame messages: "show", "swin", "hide", "vrnd",
+ * "null", and the release of the scene and message texture. Host thread only. */
+#ifndef QV_PLUGIN_FRAMEMESSAGES_H
+#define QV_PLUGIN_FRAMEMESSAGES_H
+
+#include "plugin/PluginState.h"
+
+/* Each returns the handler's status for the message. `state` is non-null;
+ * the record pointers are non-null (the dispatcher checks both). */
+OSStatus ShowWindow(VisualPluginState *state, const WindowRecord *record);
+OSStatus SetWindow(VisualPluginState *state, const WindowRecord *record);
+OSStatus HideWindow(VisualPluginState *state);
+/* `record` may be null: a render message without a record draws nothing. */
+OSStatus RenderFrame(VisualPluginState *state, const RenderMessageRecord *record);
+OSStatus IdleFrame(VisualPluginState *state);
+
+/* Destroys the scene (polys) and deletes the message texture, leaving polys
+ * null and msgTexture 0. Does nothing for what is already gone. */
+void ReleaseSceneAndTexture(VisualPluginState *state);
+
+#endif

@@ -1,0 +1,30 @@
+/* Per-instance state of the visual, owned by the message handler from "init"
+ * to "clr " (allocated with NewPtrClear, freed with DisposePtr). Used on the
+ * host's thread only. */
+#ifndef QV_PLUGIN_PLUGINSTATE_H
+#define QV_PLUGIN_PLUGINSTATE_H
+
+#include "platform/AGL.h"
+#include "plugin/HostRecords.h"
+
+class polygon;
+
+struct VisualPluginState {
+    void *hostCookie;      /* first argument of every call into the host */
+    PlayerProcPtr hostProc;
+    CGrafPtr port;         /* the host's port; not owned */
+    AGLContext aglContext; /* owned from SetupAGL to CleanupAGL; null when none */
+    Rect destRect;         /* rectangle of the port to draw into, port pixels */
+    Rect portBounds;       /* refreshed by SetViewport */
+    SInt32 ready;          /* non-zero once a viewport has been set */
+    SInt32 colorIndex;     /* background colour slot, 0..4 */
+    polygon *polys;        /* owning head of the scene; null when no scene */
+    UInt32 msgTexture;     /* GL texture name of the message image; 0 when none */
+    float spin;            /* rotation of the scene per frame, radians */
+    float posX;            /* tracked position of the scene, world units */
+    float posY;
+    float velX;            /* step per frame, world units */
+    float velY;
+};
+
+#endif

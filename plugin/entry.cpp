@@ -1,0 +1,94 @@
+// The bundle's entry point and the registration of its one visual plug-in.
+#include <cstring>
+
+#include "plugin/Export.h"
+#include "plugin/HostGlue.h"
+#include "plugin/MemoryRoutines.h"
+#include "plugin/VisualPlugin.h"
+
+namespace {
+
+// Display name, length-prefixed: 9, then the nine characters.
+const unsigned char kPluginName[] = {9, 'Q', 'u', 'o', 'r', 'v', 'a', 'n', 't', 'a'};
+const OSType kPluginCreator = QV_FOUR_CC('h', 'o', 'o', 'k');
+
+} // namespace
+
+namespace plugin_module {
+
+void MemClear(void *dest, SInt32 count)
+{
+    unsigned char *p = static_cast<unsigned char *>(dest);
+    while (count > 0) {
+        *p++ = 0;
+        --count;
+    }
+}
+
+} // namespace plugin_module
+
+void BlockMoveData(const void *src, void *dest, SInt32 count)
+{
+    if (count > 0)
+        std::memmove(dest, src, static_cast<size_t>(count));
+}
+
+QV_EXTERN_C void SetNumVersion(NumVersion *version, UInt8 majorRev, UInt8 minorAndBugRev, UInt8 stage,
+                               UInt8 nonRelRev)
+{
+    version->majorRev = majorRev;
+    version->minorAndBugRev = minorAndBugRev;
+    version->stage = stage;
+    version->nonRelRev = nonRelRev;
+}
+
+OSStatus RegisterVisualPlugin(const PluginInitRecord *initRecord)
+{
+    HostCallRecord record;
+    Str255 name = {0};
+    BlockMoveData(kPluginName, name, sizeof kPluginName);
+
+    // The header is ITCallApplication's to write; clear only the payload.
+    plugin_module::MemClear(&record.u, static_cast<SInt32>(sizeof record.u));
+
+    VisualRegistration &reg = record.u.registerVisualPluginMessage;
+    BlockMoveData(name, reg.name, name[0] + 1);
+    SetNumVersion(&reg.pluginVersion, 1, 0, finalStage, 0);
+    reg.options = kVisualWantsIdleMessages;
+    reg.handler = VisualPluginHandler;
+    reg.registerRefCon = nullptr;
+    reg.creator = kPluginCreator;
+    reg.timeBetweenDataMs = 0xFFFFFFFFu;
+    reg.numWaveformChannels = 2;
+    reg.numSpectrumChannels = 2;
+    reg.minWidth = 0;
+    reg.minHeight = 0;
+    reg.maxWidth = 32767;
+    reg.maxHeight = 32767;
+    reg.minFullScreenBitDepth = 0;
+    reg.maxFullScreenBitDepth = 0;
+    reg.windowAlignmentInBytes = 0;
+
+    return PlayerRegisterVisualPlugin(initRecord->hostCookie, initRecord->hostProc, &record);
+}
+
+QV_EXTERN_C QV_EXPORT OSStatus iTunesPluginMainMachO(OSType code, PluginInitRecord *record, void * /*refCon*/)
+{
+    try {
+        switch (code) {
+        case kPluginInitMessage:
+            // A host that sends "init" without its record gets a parameter
+            // error rather than a crash.
+            if (record == nullptr || record->hostProc == nullptr)
+                return paramErr;
+            return RegisterVisualPlugin(record);
+        case kPluginCleanupMessage:
+            return noErr;
+        default:
+            return unimpErr;
+        }
+    } catch (...) {
+        // Nothing of ours throws; a host callback written in C++ might.
+        return paramErr;
+    }
+}

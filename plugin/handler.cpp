@@ -1,0 +1,130 @@
+// The visual plug-in's message handler: instance life ("init", "clr "), key
+// events that choose full-screen presets, and dispatch of everything else.
+#include "platform/MacMemory.h"
+#include "plugin/FrameMessages.h"
+#include "plugin/HostGlue.h"
+#include "plugin/PluginState.h"
+#include "plugin/VisualPlugin.h"
+
+namespace {
+
+struct FullScreenPreset {
+    SInt16 minDepth, maxDepth, preferredDepth, width, height;
+};
+
+const FullScreenPreset kDefaultPreset = {24, 32, 32, 1024, 768}; // "init", key 'n'
+const FullScreenPreset kWidePreset = {24, 32, 32, 1152, 720};    // key 'S'
+const FullScreenPreset kLargePreset = {16, 32, 32, 1680, 1050};  // key 'm'
+
+void SendPreset(const VisualPluginState *state, const FullScreenPreset &p)
+{
+    // The host's answer is advisory; there is nothing to do if it declines.
+    PlayerSetFullScreenOptions(state->hostCookie, state->hostProc, p.minDepth, p.maxDepth, p.preferredDepth, p.width,
+                               p.height);
+}
+
+OSStatus InitInstance(VisualInitRecord *record)
+{
+    VisualPluginState *state = reinterpret_cast<VisualPluginState *>(NewPtrClear(sizeof(VisualPluginState)));
+    if (state == nullptr)
+        return memFullErr;
+    state->hostCookie = record->hostCookie;
+    state->hostProc = record->hostProc;
+    state->polys = nullptr;
+    state->msgTexture = 0;
+    record->refCon = state;
+    SendPreset(state, kDefaultPreset);
+    return noErr;
+}
+
+OSStatus CleanupInstance(VisualPluginState *state)
+{
+    if (state == nullptr)
+        return noErr;
+    ReleaseSceneAndTexture(state);
+    DisposePtr(reinterpret_cast<Ptr>(state));
+    return noErr;
+}
+
+OSStatus HandleEvent(const VisualPluginState *state, const EventRecord *event)
+{
+    if (event->what != keyDown && event->what != autoKey)
+        return unimpErr;
+    switch (static_cast<char>(event->message & 0xFF)) { // case-sensitive
+    case 'm':
+        SendPreset(state, kLargePreset);
+        return noErr;
+    case 'S':
+        SendPreset(state, kWidePreset);
+        return noErr;
+    case 'n':
+        SendPreset(state, kDefaultPreset);
+        return noErr;
+    default:
+        return unimpErr; // not consumed: the host handles the key itself
+    }
+}
+
+OSStatus Dispatch(OSType code, VisualPluginMessageInfo *info, VisualPluginState *state)
+{
+    switch (code) {
+    case kPluginInitMessage:
+        if (info == nullptr || info->initMessage.hostProc == nullptr)
+            return paramErr;
+        return InitInstance(&info->initMessage);
+    case kPluginCleanupMessage:
+        return CleanupInstance(state);
+
+    // Render and idle ticks tolerate a missing instance: nothing is drawn.
+    case kVisualPluginRenderMessage:
+        return state ? RenderFrame(state, info ? &info->renderMessage : nullptr) : noErr;
+    case kVisualPluginIdleMessage:
+        return state ? IdleFrame(state) : noErr;
+
+    // These need the instance, and all but "hide" their record; a host that
+    // breaks that promise gets a parameter error instead of a crash.
+    case kVisualPluginShowWindowMessage:
+        if (state == nullptr || info == nullptr)
+            return paramErr;
+        return ShowWindow(state, &info->windowMessage);
+    case kVisualPluginSetWindowMessage:
+        if (state == nullptr || info == nullptr)
+            return paramErr;
+        return SetWindow(state, &info->windowMessage);
+    case kVisualPluginHideWindowMessage:
+        if (state == nullptr)
+            return paramErr;
+        return HideWindow(state);
+    case kVisualPluginEventMessage:
+        if (state == nullptr || info == nullptr || info->eventMessage.event == nullptr)
+            return paramErr;
+        return HandleEvent(state, info->eventMessage.event);
+
+    case kPluginConfigureMessage:
+    case kVisualPluginChangeTrackMessage:
+    case kVisualPluginSetPositionMessage:
+    case kVisualPluginPlayMessage:
+    case kVisualPluginStopMessage:
+    case kVisualPluginPauseMessage:
+    case kVisualPluginUnpauseMessage:
+    case kVisualPluginEnableMessage:
+    case kVisualPluginDisableMessage:
+    case kVisualPluginUpdateMessage:
+        return noErr;
+    default:
+        return unimpErr;
+    }
+}
+
+} // namespace
+
+QV_EXTERN_C OSStatus VisualPluginHandler(OSType code, void *messageInfo, void *refCon)
+{
+    try {
+        return Dispatch(code, static_cast<VisualPluginMessageInfo *>(messageInfo),
+                        static_cast<VisualPluginState *>(refCon));
+    } catch (...) {
+        // Nothing of ours throws; a host callback written in C++ might.
+        return paramErr;
+    }
+}
