@@ -41,6 +41,33 @@ typedef PixMapPtr *PixMapHandle;
 Ptr GetPixBaseAddr(PixMapHandle pm);
 SInt32 GetPixRowBytes(PixMapHandle pm);
 
+/* Makes a colour table of `count` entries (0 to 256) copied from `colors`
+ * (null: all black); entry i gets `value` i. An empty table has ctSize -1.
+ * Returns null for a count outside 0..256 or when memory runs out. The caller
+ * owns the table (QVColorTable_Dispose), unless it hands it to a new map. */
+CTabHandle QVColorTable_New(const RGBColor *colors, SInt16 count);
+
+/* A table of `count` (1 to 256) greys from black (entry 0) to white (entry
+ * count - 1), evenly spaced. Null for a count outside 1..256. */
+CTabHandle QVColorTable_NewGrayRamp(SInt16 count);
+
+/* Releases a table from QVColorTable_New*; null is ignored. */
+void QVColorTable_Dispose(CTabHandle table);
+
+/* Makes a map covering `bounds` (its top-left pixel at bounds.left,
+ * bounds.top) with `depth` 8, 16 or 32 bits per pixel, all pixels zero.
+ * `rowBytes` is the row stride: 0 asks for packed rows (width x depth / 8
+ * bytes); otherwise it must be at least that. The first row starts on a
+ * 64-byte boundary. `table` (may be null) is adopted: the map
+ * owns it from now on, even when the call fails.
+ * Returns null for a missing or empty bounds, another depth, a stride too
+ * small, or when memory runs out. The caller owns the map (QVPixMap_Dispose). */
+PixMapHandle QVPixMap_New(const Rect *bounds, SInt16 depth, SInt32 rowBytes, CTabHandle table);
+
+/* Releases a map from QVPixMap_New, its pixels and the colour table its
+ * record holds at that moment; null is ignored. */
+void QVPixMap_Dispose(PixMapHandle pm);
+
 #ifdef __cplusplus
 }
 #endif
