@@ -1,5 +1,6 @@
 #include "platform/QDPixMap.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
