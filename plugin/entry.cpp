@@ -1,6 +1,4 @@
 // The bundle's entry point and the registration of its one visual plug-in.
-#include <cstring>
-
 #include "plugin/Export.h"
 #include "plugin/HostGlue.h"
 #include "plugin/MemoryRoutines.h"
@@ -14,33 +12,6 @@ const OSType kPluginCreator = QV_FOUR_CC('h', 'o', 'o', 'k');
 
 } // namespace
 
-namespace plugin_module {
-
-void MemClear(void *dest, SInt32 count)
-{
-    unsigned char *p = static_cast<unsigned char *>(dest);
-    while (count > 0) {
-        *p++ = 0;
-        --count;
-    }
-}
-
-} // namespace plugin_module
-
-void BlockMoveData(const void *src, void *dest, SInt32 count)
-{
-    if (count > 0)
-        std::memmove(dest, src, static_cast<size_t>(count));
-}
-
-QV_EXTERN_C void SetNumVersion(NumVersion *version, UInt8 majorRev, UInt8 minorAndBugRev, UInt8 stage,
-                               UInt8 nonRelRev)
-{
-    version->majorRev = majorRev;
-    version->minorAndBugRev = minorAndBugRev;
-    version->stage = stage;
-    version->nonRelRev = nonRelRev;
-}
 
 OSStatus RegisterVisualPlugin(const PluginInitRecord *initRecord)
 {

@@ -1,37 +1,6 @@
 #include "plugin/HostGlue.h"
 
-#include <cstdint>
-#include <cstring>
-
 #include "plugin/MemoryRoutines.h"
-
-namespace host_glue {
-
-// Clears `count` bytes a word at a time where that pays off: for more than 16
-// bytes, single bytes until the address is 4-aligned, then 32-bit words while
-// more than 3 bytes remain, then the tail byte by byte. Nothing for count <= 0.
-void MemClear(void *dest, SInt32 count)
-{
-    unsigned char *p = static_cast<unsigned char *>(dest);
-    if (count > 16) {
-        while (reinterpret_cast<std::uintptr_t>(p) & 3u) {
-            *p++ = 0;
-            --count;
-        }
-        const UInt32 zero = 0;
-        while (count > 3) {
-            std::memcpy(p, &zero, 4); // one aligned word store
-            p += 4;
-            count -= 4;
-        }
-    }
-    while (count > 0) {
-        *p++ = 0;
-        --count;
-    }
-}
-
-} // namespace host_glue
 
 namespace {
 
