@@ -1,0 +1,69 @@
+#include "qdmp/include/qdmp.h"
+#include "qdmp/internal.h"
+#include "qdmp/spans.h"
+#include "plugin/Export.h"
+
+#include <algorithm>
+
+namespace {
+
+using qdmp::Map;
+
+template <typename Pixel>
+void draw_scan(PixMapHandle pm, int v, int h1, int h2, Pixel value)
+{
+    Map m;
+    if (qdmp::open_map<Pixel>(pm, &m))
+        qdmp::fill_span(m, v, h1, h2, value);
+}
+
+/* Rows outside the map are skipped whole, so only the rows inside are
+ * visited; each is the span (left, right). */
+template <typename Pixel>
+void fill_rect(PixMapHandle pm, const Rect &r, Pixel value)
+{
+    Map m;
+    if (!qdmp::open_map<Pixel>(pm, &m))
+        return;
+    const int top = std::max<int>(r.top, m.top);
+    const int bottom = std::min<int>(r.bottom, m.bottom);
+    for (int v = top; v < bottom; ++v)
+        qdmp::fill_span(m, v, r.left, r.right, value);
+}
+
+} // namespace
+
+void Draw_Scan8(PixMapHandle pm, SInt16 v, SInt16 h1, SInt16 h2, UInt8 value)
+{
+    draw_scan<UInt8>(pm, v, h1, h2, value);
+}
+
+void Draw_Scan16(PixMapHandle pm, SInt16 v, SInt16 h1, SInt16 h2, UInt16 value)
+{
+    draw_scan<UInt16>(pm, v, h1, h2, value);
+}
+
+void Draw_Scan32(PixMapHandle pm, SInt16 v, SInt16 h1, SInt16 h2, UInt32 value)
+{
+    draw_scan<UInt32>(pm, v, h1, h2, value);
+}
+
+QV_EXTERN_C QV_EXPORT void QDMP_Fill_Rect8(PixMapHandle pm, Rect r, UInt8 value)
+{
+    fill_rect<UInt8>(pm, r, value);
+}
+
+QV_EXTERN_C QV_EXPORT void QDMP_Fill_Rect16(PixMapHandle pm, Rect r, UInt16 value)
+{
+    fill_rect<UInt16>(pm, r, value);
+}
+
+QV_EXTERN_C QV_EXPORT void QDMP_Fill_Rect32(PixMapHandle pm, Rect r, UInt32 value)
+{
+    fill_rect<UInt32>(pm, r, value);
+}
+
+QV_EXTERN_C QV_EXPORT void QDMP_Fill_Rect(PixMapHandle pm, Rect r, const RGBColor *color)
+{
+    qdmp::with_pixel_for(pm, color, [&](auto value) { fill_rect<decltype(value)>(pm, r, value); });
+}
