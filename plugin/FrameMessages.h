@@ -5,6 +5,13 @@
 
 #include "plugin/PluginState.h"
 
+/* "show" answers a status below kShowContextErrBase when no GL context could
+ * be made current: kShowContextErrBase - step, the failing step of SetupAGL
+ * (1 no pixel format, 2 no context, 3 not attached to the port, 4 not made
+ * current). It answers memFullErr when the scene cannot be allocated. Either
+ * way nothing is left built and `ready` is 0. */
+enum { kShowContextErrBase = -3000 };
+
 /* Each returns the handler's status for the message. `state` is non-null;
  * the record pointers are non-null (the dispatcher checks both). */
 OSStatus ShowWindow(VisualPluginState *state, const WindowRecord *record);

@@ -1,0 +1,517 @@
+// AGL over headless EGL: contexts draw into an offscreen framebuffer object
+// that stands for the window's buffer; a swap reads it back into the port.
+#include "platform/AGL.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/glext.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/QDPortFrame.h"
+
+struct __AGLPixelFormatRec {
+    EGLConfig config;
+    GLint depthBits;
+};
+
+struct __AGLContextRec {
+    EGLContext egl;
+    GLint depthBits;
+    AGLDrawable port;      // not owned; null when detached
+    GLint swapInterval;
+    // Buffer rectangle as set and enabled; taken up by aglUpdateContext.
+    GLint rectSet[4];
+    bool rectGiven;
+    bool rectEnabled;
+    // What the framebuffer covers now: x, y, width, height (bottom-up).
+    GLint active[4];
+    bool resizePending;    // `active` changed and the framebuffer has not followed
+    GLuint fbo, colorRb, depthRb;
+    GLint fboWidth, fboHeight;
+    bool viewportSet;      // the first drawable sets the viewport to its size
+    UInt32 *readback;      // fboWidth x fboHeight words
+};
+
+namespace {
+
+struct FboFunctions {
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+};
+
+EGLDisplay g_display = EGL_NO_DISPLAY;
+bool g_displayTried = false;
+FboFunctions g_fbo;
+bool g_fboLoaded = false;
+char g_renderer[160];
+thread_local AGLContext g_current = nullptr;
+
+long g_liveContexts = 0;
+long g_liveFormats = 0;
+int g_failures[kQVAGLSetInteger + 1];
+
+bool Injected(QVAGLCall call)
+{
+    int &n = g_failures[call];
+    if (n == 0)
+        return false;
+    if (n > 0)
+        --n;
+    return true;
+}
+
+bool HasWord(const char *list, const char *word)
+{
+    if (list == nullptr)
+        return false;
+    const size_t len = std::strlen(word);
+    for (const char *p = list; (p = std::strstr(p, word)) != nullptr; p += len) {
+        const bool startOk = p == list || p[-1] == ' ';
+        const bool endOk = p[len] == '\0' || p[len] == ' ';
+        if (startOk && endOk)
+            return true;
+    }
+    return false;
+}
+
+// A display that can make desktop GL contexts current without a surface.
+bool UsableDisplay(EGLDisplay dpy)
+{
+    if (dpy == EGL_NO_DISPLAY || !eglInitialize(dpy, nullptr, nullptr))
+        return false;
+    if (HasWord(eglQueryString(dpy, EGL_CLIENT_APIS), "OpenGL") &&
+        HasWord(eglQueryString(dpy, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context"))
+        return true;
+    eglTerminate(dpy);
+    return false;
+}
+
+// A GPU's EGL device if a driver offers one (software devices are skipped),
+// else Mesa's surfaceless platform. Neither needs a window system.
+EGLDisplay OpenDisplay()
+{
+    const char *client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (HasWord(client, "EGL_EXT_platform_device")) {
+        auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+        auto queryDeviceString =
+            reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(eglGetProcAddress("eglQueryDeviceStringEXT"));
+        EGLDeviceEXT devices[16];
+        EGLint count = 0;
+        if (queryDevices && queryDeviceString && queryDevices(16, devices, &count)) {
+            for (EGLint i = 0; i < count; ++i) {
+                if (HasWord(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
+                    continue;
+                EGLDisplay dpy = eglGetPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+                if (UsableDisplay(dpy))
+                    return dpy;
+            }
+        }
+    }
+    if (HasWord(client, "EGL_MESA_platform_surfaceless")) {
+        EGLDisplay dpy = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        if (UsableDisplay(dpy))
+            return dpy;
+    }
+    return EGL_NO_DISPLAY;
+}
+
+EGLDisplay Display()
+{
+    if (!g_displayTried) {
+        g_displayTried = true;
+        g_display = OpenDisplay();
+    }
+    return g_display;
+}
+
+template <typename F> void Load(F &f, const char *name)
+{
+    f = reinterpret_cast<F>(eglGetProcAddress(name));
+}
+
+bool LoadFboFunctions()
+{
+    if (!g_fboLoaded) {
+        Load(g_fbo.genFramebuffers, "glGenFramebuffers");
+        Load(g_fbo.deleteFramebuffers, "glDeleteFramebuffers");
+        Load(g_fbo.bindFramebuffer, "glBindFramebuffer");
+        Load(g_fbo.framebufferRenderbuffer, "glFramebufferRenderbuffer");
+        Load(g_fbo.checkFramebufferStatus, "glCheckFramebufferStatus");
+        Load(g_fbo.genRenderbuffers, "glGenRenderbuffers");
+        Load(g_fbo.deleteRenderbuffers, "glDeleteRenderbuffers");
+        Load(g_fbo.bindRenderbuffer, "glBindRenderbuffer");
+        Load(g_fbo.renderbufferStorage, "glRenderbufferStorage");
+        g_fboLoaded = g_fbo.genFramebuffers && g_fbo.deleteFramebuffers && g_fbo.bindFramebuffer &&
+                      g_fbo.framebufferRenderbuffer && g_fbo.checkFramebufferStatus && g_fbo.genRenderbuffers &&
+                      g_fbo.deleteRenderbuffers && g_fbo.bindRenderbuffer && g_fbo.renderbufferStorage;
+    }
+    return g_fboLoaded;
+}
+
+bool MakeCurrent(AGLContext ctx)
+{
+    const EGLContext egl = ctx ? ctx->egl : EGL_NO_CONTEXT;
+    if (!eglMakeCurrent(g_display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl))
+        return false;
+    g_current = ctx;
+    if (ctx && g_renderer[0] == '\0') {
+        const GLubyte *name = glGetString(GL_RENDERER);
+        if (name)
+            std::strncpy(g_renderer, reinterpret_cast<const char *>(name), sizeof g_renderer - 1);
+    }
+    return true;
+}
+
+// Makes `ctx` current for the lifetime of the guard if it is not already,
+// and restores the previous context afterwards.
+class CurrentFor {
+public:
+    explicit CurrentFor(AGLContext ctx) : previous_(g_current), switched_(ctx != g_current)
+    {
+        ok_ = !switched_ || MakeCurrent(ctx);
+    }
+    ~CurrentFor()
+    {
+        if (switched_ && ok_)
+            MakeCurrent(previous_);
+    }
+    CurrentFor(const CurrentFor &) = delete;
+    CurrentFor &operator=(const CurrentFor &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    AGLContext previous_;
+    bool switched_;
+    bool ok_;
+};
+
+void PortSize(AGLDrawable port, GLint *width, GLint *height)
+{
+    Rect b;
+    GetPortBounds(port, &b);
+    *width = GLint{b.right} - b.left;
+    *height = GLint{b.bottom} - b.top;
+}
+
+// What the framebuffer should cover: the enabled buffer rectangle, else the
+// whole port.
+void TakeUpDrawable(AGLContext ctx)
+{
+    if (ctx->rectEnabled && ctx->rectGiven) {
+        std::memcpy(ctx->active, ctx->rectSet, sizeof ctx->active);
+    } else {
+        ctx->active[0] = ctx->active[1] = 0;
+        PortSize(ctx->port, &ctx->active[2], &ctx->active[3]);
+    }
+    ctx->resizePending = true;
+}
+
+// Gives the current context `ctx` a framebuffer of the active size and binds
+// it. Allocation happens here, never per frame.
+bool FitFramebuffer(AGLContext ctx)
+{
+    if (!ctx->resizePending)
+        return ctx->fbo != 0;
+    if (!LoadFboFunctions())
+        return false;
+    const GLint w = ctx->active[2];
+    const GLint h = ctx->active[3];
+    if (w <= 0 || h <= 0)
+        return false;
+    UInt32 *readback = static_cast<UInt32 *>(std::malloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u));
+    if (!readback)
+        return false;
+    std::free(ctx->readback);
+    ctx->readback = readback;
+
+    if (ctx->fbo == 0) {
+        g_fbo.genFramebuffers(1, &ctx->fbo);
+        g_fbo.genRenderbuffers(1, &ctx->colorRb);
+        g_fbo.genRenderbuffers(1, &ctx->depthRb);
+    }
+    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->colorRb);
+    g_fbo.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->depthRb);
+    g_fbo.renderbufferStorage(GL_RENDERBUFFER, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w,
+                              h);
+    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, 0);
+    g_fbo.bindFramebuffer(GL_FRAMEBUFFER, ctx->fbo);
+    g_fbo.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, ctx->colorRb);
+    g_fbo.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, ctx->depthRb);
+    if (g_fbo.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+        return false;
+    ctx->fboWidth = w;
+    ctx->fboHeight = h;
+    ctx->resizePending = false;
+    if (!ctx->viewportSet) {
+        glViewport(0, 0, w, h);
+        ctx->viewportSet = true;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" AGLPixelFormat aglChoosePixelFormat(const AGLDevice *, GLint, const GLint *attribs)
+{
+    if (Injected(kQVAGLChoosePixelFormat))
+        return nullptr;
+    GLint depthBits = 0;
+    for (const GLint *a = attribs; a && *a != AGL_NONE; ++a) {
+        switch (*a) {
+        case AGL_RGBA:
+        case AGL_DOUBLEBUFFER:
+        case AGL_ACCELERATED: // software rendering counts: a visual that needs no GPU runs everywhere
+            break;
+        case AGL_DEPTH_SIZE:
+            depthBits = *++a;
+            if (depthBits < 0 || depthBits > 24)
+                return nullptr;
+            break;
+        default:
+            return nullptr;
+        }
+    }
+    EGLDisplay dpy = Display();
+    if (dpy == EGL_NO_DISPLAY)
+        return nullptr;
+    // No window surfaces here: any surface type will do (the default asks for windows).
+    const EGLint want[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, 0, EGL_NONE};
+    EGLConfig config;
+    EGLint found = 0;
+    if (!eglChooseConfig(dpy, want, &config, 1, &found) || found < 1)
+        return nullptr;
+    auto *pix = new (std::nothrow) __AGLPixelFormatRec{config, depthBits};
+    if (pix)
+        ++g_liveFormats;
+    return pix;
+}
+
+extern "C" void aglDestroyPixelFormat(AGLPixelFormat pix)
+{
+    if (!pix)
+        return;
+    --g_liveFormats;
+    delete pix;
+}
+
+extern "C" AGLContext aglCreateContext(AGLPixelFormat pix, AGLContext share)
+{
+    if (Injected(kQVAGLCreateContext) || !pix || share)
+        return nullptr;
+    if (!eglBindAPI(EGL_OPENGL_API))
+        return nullptr;
+    const EGLint compat[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    EGLContext egl = eglCreateContext(g_display, pix->config, EGL_NO_CONTEXT, compat);
+    if (egl == EGL_NO_CONTEXT) // drivers without profile selection give compatibility anyway
+        egl = eglCreateContext(g_display, pix->config, EGL_NO_CONTEXT, nullptr);
+    if (egl == EGL_NO_CONTEXT)
+        return nullptr;
+    auto *ctx = new (std::nothrow) __AGLContextRec{};
+    if (!ctx) {
+        eglDestroyContext(g_display, egl);
+        return nullptr;
+    }
+    ctx->egl = egl;
+    ctx->depthBits = pix->depthBits > 0 ? pix->depthBits : 16;
+    ++g_liveContexts;
+    return ctx;
+}
+
+extern "C" GLboolean aglDestroyContext(AGLContext ctx)
+{
+    if (!ctx)
+        return GL_FALSE;
+    if (g_current == ctx)
+        MakeCurrent(nullptr);
+    // The framebuffer and renderbuffers go with the EGL context.
+    eglDestroyContext(g_display, ctx->egl);
+    std::free(ctx->readback);
+    delete ctx;
+    --g_liveContexts;
+    return GL_TRUE;
+}
+
+extern "C" GLboolean aglSetDrawable(AGLContext ctx, AGLDrawable draw)
+{
+    if (!ctx || Injected(kQVAGLSetDrawable))
+        return GL_FALSE;
+    ctx->port = draw;
+    if (!draw) {
+        if (g_current == ctx && ctx->fbo != 0)
+            g_fbo.bindFramebuffer(GL_FRAMEBUFFER, 0); // drawing now goes nowhere
+        return GL_TRUE;
+    }
+    TakeUpDrawable(ctx);
+    if (g_current == ctx)
+        FitFramebuffer(ctx);
+    return GL_TRUE;
+}
+
+extern "C" GLboolean aglSetCurrentContext(AGLContext ctx)
+{
+    if (!ctx)
+        return g_display == EGL_NO_DISPLAY || MakeCurrent(nullptr) ? GL_TRUE : GL_FALSE;
+    if (Injected(kQVAGLSetCurrentContext) || !MakeCurrent(ctx))
+        return GL_FALSE;
+    if (ctx->port)
+        FitFramebuffer(ctx);
+    return GL_TRUE;
+}
+
+extern "C" AGLContext aglGetCurrentContext(void)
+{
+    return g_current;
+}
+
+extern "C" GLboolean aglUpdateContext(AGLContext ctx)
+{
+    if (!ctx || Injected(kQVAGLUpdateContext) || !ctx->port)
+        return GL_FALSE;
+    TakeUpDrawable(ctx);
+    CurrentFor current(ctx);
+    return current.ok() && FitFramebuffer(ctx) ? GL_TRUE : GL_FALSE;
+}
+
+extern "C" GLboolean aglSetInteger(AGLContext ctx, GLenum pname, const GLint *params)
+{
+    if (!ctx || !params || Injected(kQVAGLSetInteger))
+        return GL_FALSE;
+    switch (pname) {
+    case AGL_SWAP_INTERVAL:
+        if (params[0] != 0 && params[0] != 1)
+            return GL_FALSE;
+        ctx->swapInterval = params[0];
+        return GL_TRUE;
+    case AGL_BUFFER_RECT:
+        // An empty rectangle has no framebuffer: refuse it and keep the old one.
+        if (params[2] <= 0 || params[3] <= 0)
+            return GL_FALSE;
+        std::memcpy(ctx->rectSet, params, sizeof ctx->rectSet);
+        ctx->rectGiven = true;
+        return GL_TRUE;
+    default:
+        return GL_FALSE;
+    }
+}
+
+extern "C" GLboolean aglGetInteger(AGLContext ctx, GLenum pname, GLint *params)
+{
+    if (!ctx || !params)
+        return GL_FALSE;
+    switch (pname) {
+    case AGL_SWAP_INTERVAL:
+        params[0] = ctx->swapInterval;
+        return GL_TRUE;
+    case AGL_BUFFER_RECT:
+        if (ctx->rectGiven) {
+            std::memcpy(params, ctx->rectSet, sizeof ctx->rectSet);
+        } else {
+            params[0] = params[1] = params[2] = params[3] = 0;
+            if (ctx->port)
+                PortSize(ctx->port, &params[2], &params[3]);
+        }
+        return GL_TRUE;
+    default:
+        return GL_FALSE;
+    }
+}
+
+extern "C" GLboolean aglEnable(AGLContext ctx, GLenum pname)
+{
+    if (!ctx || pname != AGL_BUFFER_RECT)
+        return GL_FALSE;
+    ctx->rectEnabled = true;
+    return GL_TRUE;
+}
+
+extern "C" GLboolean aglDisable(AGLContext ctx, GLenum pname)
+{
+    if (!ctx || pname != AGL_BUFFER_RECT)
+        return GL_FALSE;
+    ctx->rectEnabled = false;
+    return GL_TRUE;
+}
+
+extern "C" void aglSwapBuffers(AGLContext ctx)
+{
+    if (!ctx || !ctx->port || ctx->fbo == 0 || ctx->resizePending)
+        return;
+    const GLint w = ctx->fboWidth;
+    const GLint h = ctx->fboHeight;
+    const GLint x = ctx->active[0];
+    const GLint y = ctx->active[1];
+    GLint portW, portH;
+    PortSize(ctx->port, &portW, &portH);
+
+    // Port rows run top-down: the framebuffer's top row (h - 1) lands on
+    // port row portH - y - h. Clip against the port once, here.
+    const GLint top = portH - y - h;
+    const GLint left = x;
+    const GLint clipTop = top < 0 ? 0 : top;
+    const GLint clipBottom = top + h > portH ? portH : top + h;
+    const GLint clipLeft = left < 0 ? 0 : left;
+    const GLint clipRight = left + w > portW ? portW : left + w;
+    if (clipTop >= clipBottom || clipLeft >= clipRight)
+        return;
+
+    {
+        CurrentFor current(ctx);
+        if (!current.ok())
+            return;
+        g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
+        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, ctx->readback);
+    }
+
+    PixMapHandle pm = QVPort_GetPixMap(ctx->port);
+    char *base = (*pm)->baseAddr;
+    const SInt32 rowBytes = (*pm)->rowBytes;
+    const GLint columns = clipRight - clipLeft;
+    for (GLint portRow = clipTop; portRow < clipBottom; ++portRow) {
+        const GLint fbRow = h - 1 - (portRow - top);
+        const UInt32 *src = ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left);
+        UInt32 *dst = reinterpret_cast<UInt32 *>(base + static_cast<std::ptrdiff_t>(portRow) * rowBytes) + clipLeft;
+        for (GLint i = 0; i < columns; ++i)
+            dst[i] = src[i] | 0xFF000000u; // no alpha in the pixel format: the window is opaque
+    }
+    const Rect changed = {static_cast<SInt16>(clipTop), static_cast<SInt16>(clipLeft), static_cast<SInt16>(clipBottom),
+                          static_cast<SInt16>(clipRight)};
+    QVPort_FrameReady(ctx->port, &changed, ctx->swapInterval);
+}
+
+extern "C" void QVAGL_FailCall(QVAGLCall call, int count)
+{
+    if (call >= kQVAGLChoosePixelFormat && call <= kQVAGLSetInteger)
+        g_failures[call] = count;
+}
+
+extern "C" void QVAGL_ResetFailures(void)
+{
+    std::memset(g_failures, 0, sizeof g_failures);
+}
+
+extern "C" long QVAGL_LiveContextCount(void)
+{
+    return g_liveContexts;
+}
+
+extern "C" long QVAGL_LivePixelFormatCount(void)
+{
+    return g_liveFormats;
+}
+
+extern "C" const char *QVAGL_RendererName(void)
+{
+    return g_renderer;
+}

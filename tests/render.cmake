@@ -1,0 +1,20 @@
+# Rendering: window ports, AGL over EGL and the clock (platform), the pixels
+# of figures, and the bundle driven through its handler with real frames
+# (headless GL: llvmpipe where there is no GPU).
+find_package(PNG REQUIRED)
+
+set(QV_RENDER_SESSION render/render_session.cpp render/image_io.cpp support/test_host.cpp)
+set(QV_RENDER_TEST_LIBS qvplatform OpenGL::GL PNG::PNG ${CMAKE_DL_LIBS})
+
+function(qv_render_test name)
+  qv_add_test(${name} ${ARGN})
+  target_compile_definitions(${name} PRIVATE
+    QV_RENDER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/render/golden")
+  add_dependencies(${name} quorvanta)
+endfunction()
+
+# The bundle through its handler, frames read back from the port.
+qv_render_test(render_bundle_tests
+  SOURCES render/show_frame_test.cpp render/context_failure_test.cpp render/scene_scale_test.cpp
+          render/golden_frame_test.cpp ${QV_RENDER_SESSION}
+  LIBS ${QV_RENDER_TEST_LIBS})
