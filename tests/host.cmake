@@ -1,0 +1,27 @@
+# The quorvanta program: its analysis, decoding, host services, message
+# order, rendering, command line, window and live capture. Tests that run
+# the program use a spy bundle that logs every message it gets.
+if(TARGET qvhost)
+  # Stand-in bundles: one that logs and draws its input, one that is no plug-in.
+  add_library(qv_spy_bundle MODULE host/spy_bundle.cpp)
+  target_include_directories(qv_spy_bundle PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(qv_spy_bundle PRIVATE qvplatform OpenGL::GL)
+  set_target_properties(qv_spy_bundle PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
+  add_library(qv_no_entry_bundle MODULE host/no_entry_bundle.cpp)
+  set_target_properties(qv_no_entry_bundle PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host)
+
+  add_library(qvhost_test_support STATIC host/host_test_support.cpp)
+  target_link_libraries(qvhost_test_support PUBLIC qvhost)
+  target_compile_definitions(qvhost_test_support PRIVATE
+    QV_TEST_PROGRAM="$<TARGET_FILE:quorvanta_program>"
+    QV_TEST_BUNDLE="$<TARGET_FILE:quorvanta>"
+    QV_TEST_SPY_BUNDLE="$<TARGET_FILE:qv_spy_bundle>"
+    QV_TEST_NO_ENTRY_BUNDLE="$<TARGET_FILE:qv_no_entry_bundle>")
+
+  qv_add_test(host_analysis_tests
+    SOURCES host/spectrum_test.cpp host/decode_test.cpp
+    LIBS qvhost_test_support)
+  add_dependencies(host_analysis_tests quorvanta_program qv_spy_bundle qv_no_entry_bundle)
+endif()
