@@ -261,6 +261,25 @@ bool FitFramebuffer(AGLContext ctx)
     return true;
 }
 
+// One row of the frame into the port, made opaque: the pixel format has no
+// alpha, so the window's pixels are whole whatever GL left in alpha. Blocks
+// of eight words give the compiler a fixed-size body it turns into vector
+// ORs; the tail goes one word at a time.
+void CopyRowOpaque(UInt32 *dst, const UInt32 *src, GLint count)
+{
+    constexpr GLint kBlock = 8;
+    GLint i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        UInt32 block[kBlock];
+        std::memcpy(block, src + i, sizeof block);
+        for (UInt32 &word : block)
+            word |= 0xFF000000u;
+        std::memcpy(dst + i, block, sizeof block);
+    }
+    for (; i < count; ++i)
+        dst[i] = src[i] | 0xFF000000u;
+}
+
 } // namespace
 
 extern "C" AGLPixelFormat aglChoosePixelFormat(const AGLDevice *, GLint, const GLint *attribs)
@@ -482,8 +501,7 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
         const GLint fbRow = h - 1 - (portRow - top);
         const UInt32 *src = ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left);
         UInt32 *dst = reinterpret_cast<UInt32 *>(base + static_cast<std::ptrdiff_t>(portRow) * rowBytes) + clipLeft;
-        for (GLint i = 0; i < columns; ++i)
-            dst[i] = src[i] | 0xFF000000u; // no alpha in the pixel format: the window is opaque
+        CopyRowOpaque(dst, src, columns);
     }
     const Rect changed = {static_cast<SInt16>(clipTop), static_cast<SInt16>(clipLeft), static_cast<SInt16>(clipBottom),
                           static_cast<SInt16>(clipRight)};

@@ -18,3 +18,22 @@ qv_render_test(render_bundle_tests
   SOURCES render/show_frame_test.cpp render/context_failure_test.cpp render/scene_scale_test.cpp
           render/golden_frame_test.cpp ${QV_RENDER_SESSION}
   LIBS ${QV_RENDER_TEST_LIBS})
+
+# The platform layer on its own: ports, clock, AGL over EGL.
+qv_render_test(render_platform_tests
+  SOURCES render/port_clock_test.cpp render/agl_test.cpp render/image_io.cpp
+  LIBS ${QV_RENDER_TEST_LIBS})
+
+# Figures drawn with real GL: strips, depth order, the editor's overlay.
+qv_render_test(render_figure_tests
+  SOURCES render/figure_pixels_test.cpp render/image_io.cpp
+  LIBS qv_figures ${QV_RENDER_TEST_LIBS})
+
+# Allocation seen through an allocator put in front of the C and C++ ones:
+# the program exports its operator new (and, outside AddressSanitizer, malloc)
+# so that the bundle and the platform library call them.
+qv_render_test(render_alloc_tests
+  SOURCES render/allocation_test.cpp ${QV_RENDER_SESSION}
+  LIBS ${QV_RENDER_TEST_LIBS})
+target_include_directories(render_alloc_tests PRIVATE ${PROJECT_SOURCE_DIR})
+set_target_properties(render_alloc_tests PROPERTIES ENABLE_EXPORTS ON)
