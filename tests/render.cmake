@@ -16,6 +16,7 @@ endfunction()
 # The bundle through its handler, frames read back from the port.
 qv_render_test(render_bundle_tests
   SOURCES render/show_frame_test.cpp render/context_failure_test.cpp render/scene_scale_test.cpp
+          render/motion_test.cpp
           render/golden_frame_test.cpp ${QV_RENDER_SESSION}
   LIBS ${QV_RENDER_TEST_LIBS})
 

@@ -80,6 +80,13 @@ OSStatus RenderSession::render(const Spectrum &spectrum, UInt8 channels)
     return host_->send(kVisualPluginRenderMessage, &record);
 }
 
+OSStatus RenderSession::render(const RenderData &data)
+{
+    data_ = data;
+    RenderMessageRecord record{&data_};
+    return host_->send(kVisualPluginRenderMessage, &record);
+}
+
 OSStatus RenderSession::idle()
 {
     return host_->send(kVisualPluginIdleMessage, nullptr);

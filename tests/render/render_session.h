@@ -51,6 +51,8 @@ public:
     OSStatus swin(const Rect &rect);
     OSStatus hide();
     OSStatus render(const Spectrum &spectrum, UInt8 channels = 2);
+    // A render message with the whole record as given.
+    OSStatus render(const RenderData &data);
     OSStatus idle();
     OSStatus cleanup();
 
