@@ -12,11 +12,11 @@ bool cpu_has_avx2()
 #endif
 }
 
-bool cpu_has_avx512bw()
+bool cpu_has_avx512f()
 {
 #if QDMP_X86_VECTORS
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f");
+    return __builtin_cpu_supports("avx512f");
 #else
     return false;
 #endif

@@ -11,10 +11,10 @@
 
 namespace qdmp {
 
-/* True when the processor and the operating system support AVX2 (or
- * AVX-512BW) instructions. Always false without QDMP_X86_VECTORS. */
+/* True when the processor and the operating system support AVX2 (or the
+ * AVX-512 foundation) instructions. Always false without QDMP_X86_VECTORS. */
 bool cpu_has_avx2();
-bool cpu_has_avx512bw();
+bool cpu_has_avx512f();
 
 } // namespace qdmp
 

@@ -1,8 +1,8 @@
 /* The library's inner loops over one row: solid fills, alpha blends and the
  * 2 x 2 reduction. They trust their arguments (clipped by the callers). Each
- * has a plain scalar form, which is the reference the vector forms must match
- * bit for bit; the widest form this processor runs is picked once, at first
- * use. */
+ * has a plain scalar form, which is the reference the other forms must match
+ * bit for bit; which form runs is decided once, at first use, from what the
+ * processor offers. */
 #ifndef QV_QDMP_KERNELS_H
 #define QV_QDMP_KERNELS_H
 
@@ -30,7 +30,8 @@ inline UInt32 fill_pattern_of(UInt32 value)
 
 /* Writes `bytes` bytes at p, repeating the 4 bytes of `pattern` as they lie
  * in memory, starting with its first byte at p. `bytes` is a multiple of the
- * pixel size that chose the pattern. */
+ * pixel size that chose the pattern. Uniform patterns go to memset, long
+ * blocks to the string store where there is one, the rest to vector stores. */
 void fill_pattern(char *p, std::size_t bytes, UInt32 pattern);
 
 /* One source pixel over one destination pixel: coverage a = S >> 24, each
@@ -80,8 +81,8 @@ struct FillKernel {
     void (*run)(char *p, std::size_t bytes, UInt32 pattern);
 };
 
-/* Every form this processor can run, the scalar one first and the one in use
- * last. */
+/* Every form this processor can run, the scalar one first. Blends and the
+ * reduction use the last; fills choose by length (see fill_pattern). */
 std::vector<BlendKernel> blend_kernels();
 std::vector<MipKernel> mip_kernels();
 std::vector<FillKernel> fill_kernels();

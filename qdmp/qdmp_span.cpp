@@ -4,6 +4,7 @@
 #include "plugin/Export.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -18,7 +19,9 @@ void draw_scan(PixMapHandle pm, int v, int h1, int h2, Pixel value)
 }
 
 /* Rows outside the map are skipped whole, so only the rows inside are
- * visited; each is the span (left, right). */
+ * visited; each is the span (left, right), cut at the map's edges. When the
+ * cut span is a whole row of a map without padding, the rows lie end to end
+ * and are filled as one block. */
 template <typename Pixel>
 void fill_rect(PixMapHandle pm, const Rect &r, Pixel value)
 {
@@ -27,8 +30,20 @@ void fill_rect(PixMapHandle pm, const Rect &r, Pixel value)
         return;
     const int top = std::max<int>(r.top, m.top);
     const int bottom = std::min<int>(r.bottom, m.bottom);
+    const int first = std::max<int>(std::min(r.left, r.right), m.left);
+    const int last = std::min<int>(std::max(r.left, r.right), m.right);
+    if (top >= bottom || first >= last)
+        return;
+    const std::size_t rowData = static_cast<std::size_t>(last - first) * sizeof(Pixel);
+    const UInt32 pattern = qdmp::fill_pattern_of(value);
+    const std::ptrdiff_t stride = m.rowBytes;
+    if (static_cast<std::size_t>(stride < 0 ? -stride : stride) == rowData) {
+        char *lowest = m.at<Pixel>(first, stride > 0 ? top : bottom - 1);
+        qdmp::fill_pattern(lowest, rowData * static_cast<std::size_t>(bottom - top), pattern);
+        return;
+    }
     for (int v = top; v < bottom; ++v)
-        qdmp::fill_span(m, v, r.left, r.right, value);
+        qdmp::fill_pattern(m.at<Pixel>(first, v), rowData, pattern);
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 # The pixel-map drawing library. The main test links the library's objects,
 # so it reaches the internal conversions and kernels as well as the QDMP_
 # calls; the header tests link the shared library as other programs do.
-add_library(qdmp_test_support STATIC qdmp/support/guarded_map.cpp qdmp/support/reference.cpp)
+# Guarded maps, the per-pixel reference and the random call driver; the
+# programs that use them link the library's objects themselves.
+add_library(qdmp_test_support STATIC qdmp/support/guarded_map.cpp qdmp/support/reference.cpp
+            qdmp/support/call_driver.cpp)
 target_include_directories(qdmp_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qdmp_test_support PUBLIC qvplatform)
 

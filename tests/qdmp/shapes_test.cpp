@@ -1,10 +1,12 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
+#include "qdmp/kernels.h"
 #include "support/guarded_map.h"
 #include "support/reference.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
@@ -175,6 +177,55 @@ TEST(QdmpFill, RectanglesAndSpans)
         want.insert({h, 1});
     EXPECT_EQ(drawn(m), want);
     EXPECT_TRUE(m.guardsIntact());
+}
+
+/* Every fill form against a byte-by-byte statement of the pattern, for
+ * lengths around each form's block sizes and the string store's threshold,
+ * at every offset from the natural alignment. */
+TEST(QdmpFill, EveryKernelLaysDownThePattern)
+{
+    const UInt32 pattern = 0x44332211; // bytes 11 22 33 44 in memory
+    const unsigned char bytes[4] = {0x11, 0x22, 0x33, 0x44};
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; n += 2)
+        lengths.push_back(n);
+    for (size_t n : {2046u, 2048u, 2050u, 4094u, 4096u, 4098u, 40002u})
+        lengths.push_back(n);
+    for (const qdmp::FillKernel &k : qdmp::fill_kernels()) {
+        for (size_t n : lengths) {
+            for (size_t offset = 0; offset < 4; ++offset) {
+                std::vector<unsigned char> buf(n + 16, 0xEE);
+                k.run(reinterpret_cast<char *>(buf.data() + 4 + offset), n, pattern);
+                std::vector<unsigned char> want(n + 16, 0xEE);
+                for (size_t i = 0; i < n; ++i)
+                    want[4 + offset + i] = bytes[i & 3];
+                ASSERT_EQ(buf, want) << k.name << " length " << n << " offset " << offset;
+            }
+        }
+    }
+}
+
+TEST(QdmpFill, ContiguousRowsFillAsOneBlock)
+{
+    // Packed maps (top-down and bottom-up) and padded ones, whole width and
+    // part of it, each against the per-pixel reference.
+    for (bool bottomUp : {false, true})
+        for (int pad : {0, 4})
+            for (int depth : {16, 32}) {
+                MapLayout l = layout(depth, R(-3, 5, 40, 600));
+                l.padBytes = pad;
+                l.bottomUp = bottomUp;
+                for (const Rect &r : {R(-10, -10, 100, 1000), R(0, 5, 7, 600), R(1, 6, 9, 600)}) {
+                    GuardedMap m(l);
+                    GuardedMap expected(m);
+                    qdmp_test::ref_fill_rect(expected, r, 0x1234);
+                    if (depth == 16)
+                        QDMP_Fill_Rect16(m.handle(), r, 0x1234);
+                    else
+                        QDMP_Fill_Rect32(m.handle(), r, 0x1234);
+                    expect_same_image(m, expected, "fill-block-" + std::to_string(depth));
+                }
+            }
 }
 
 TEST(QdmpCircle, OutlinePixels)

@@ -123,9 +123,14 @@ void GuardedMap::set(long h, long v, UInt32 value)
 
 void GuardedMap::fillRandom(std::mt19937 &rng)
 {
+    fillRandom([&rng] { return static_cast<UInt32>(rng()); });
+}
+
+void GuardedMap::fillRandom(const std::function<UInt32()> &next)
+{
     for (long v = layout_.bounds.top; v < layout_.bounds.bottom; ++v)
         for (long h = layout_.bounds.left; h < layout_.bounds.right; ++h) {
-            UInt32 x = rng();
+            UInt32 x = next();
             if (layout_.depth == 8)
                 x &= 0xFF;
             else if (layout_.depth == 16)

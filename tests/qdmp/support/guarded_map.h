@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ public:
 
     /* Every pixel random (values fit the depth). */
     void fillRandom(std::mt19937 &rng);
+    void fillRandom(const std::function<UInt32()> &next);
     /* Copies the pixels of another map of the same layout. */
     void copyPixelsFrom(const GuardedMap &other);
 
