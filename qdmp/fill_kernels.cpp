@@ -26,8 +26,6 @@
 namespace qdmp {
 namespace {
 
-constexpr std::size_t kStringFillMinBytes = 2048;
-
 void fill_scalar(char *p, std::size_t bytes, UInt32 pattern)
 {
     unsigned char pat[4];
@@ -71,6 +69,8 @@ __attribute__((target("avx2"))) void fill_avx2(char *p, std::size_t bytes, UInt3
 #endif
 
 #if QDMP_STRING_FILL
+constexpr std::size_t kStringFillMinBytes = 2048;
+
 /* 8 bytes at a time with `rep stosq`, then the tail. */
 void fill_string(char *p, std::size_t bytes, UInt32 pattern)
 {
