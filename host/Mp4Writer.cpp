@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -15,6 +14,7 @@ extern "C" {
 
 #include "host/AudioClip.h"
 #include "host/HostError.h"
+#include "host/YuvConversion.h"
 
 namespace qvhost {
 namespace {
@@ -54,7 +54,6 @@ struct Mp4Writer::Impl {
     AVCodecContext *video = nullptr;
     AVStream *videoStream = nullptr;
     AVFrame *yuv = nullptr;
-    SwsContext *sws = nullptr;
     int64_t nextVideoPts = 0;
 
     AVCodecContext *aac = nullptr;
@@ -117,13 +116,6 @@ struct Mp4Writer::Impl {
         yuv->height = video->height;
         if (av_frame_get_buffer(yuv, 0) < 0)
             throw Fail("out of memory", AVERROR(ENOMEM));
-        sws = sws_getContext(settings.width, settings.height, AV_PIX_FMT_RGB32, settings.width, settings.height,
-                             AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!sws)
-            throw Fail("cannot convert the frames to YUV", 0);
-        // Full-range RGB in, limited-range BT.709 out, as the stream is tagged.
-        sws_setColorspaceDetails(sws, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
-                                 1 << 16, 1 << 16);
     }
 
     void openAudio()
@@ -264,9 +256,9 @@ struct Mp4Writer::Impl {
             throw Fail("frame of the wrong size", 0);
         if (av_frame_make_writable(yuv) < 0)
             throw Fail("out of memory", AVERROR(ENOMEM));
-        const uint8_t *src[1] = {reinterpret_cast<const uint8_t *>(frame.pixels.data())};
-        const int srcStride[1] = {frame.width * 4};
-        sws_scale(sws, src, srcStride, 0, frame.height, yuv->data, yuv->linesize);
+        ArgbToYuv420(frame.pixels.data(), frame.width, frame.height, frame.width,
+                     YuvPlanes{yuv->data[0], yuv->linesize[0], yuv->data[1], yuv->linesize[1], yuv->data[2],
+                               yuv->linesize[2]});
         yuv->pts = nextVideoPts++;
         if (audio) // keep the audio up with the video, one frame ahead
             pumpAudio((nextVideoPts + 1) * audio->sampleRate / settings.fps);
@@ -300,7 +292,6 @@ struct Mp4Writer::Impl {
         av_frame_free(&yuv);
         av_frame_free(&audioFrame);
         av_packet_free(&packet);
-        sws_freeContext(sws);
         swr_free(&swr);
         if (fifo)
             av_audio_fifo_free(fifo);

@@ -80,9 +80,9 @@ void VisualHost::start()
     const OSStatus moduleStatus = entry_(kPluginInitMessage, &module, nullptr);
     if (moduleStatus != noErr)
         throw HostError(path_ + ": the bundle failed to start (status " + std::to_string(moduleStatus) + ")");
+    state_ = State::Registered; // the module is started and gets "clr " at the end
     if (!services_.registered())
         throw HostError(path_ + ": the bundle registered no visual plug-in");
-    state_ = State::Registered;
     handler_ = services_.registration().handler;
 
     VisualInitRecord init{};

@@ -63,6 +63,8 @@ struct RenderArgs {
     int fps = 60;
     int64_t frame = -1;
     bool quiet = false;
+    std::string preset = VideoSettings().preset;
+    int crf = VideoSettings().crf;
 };
 
 void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
@@ -76,6 +78,13 @@ void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
     cmd->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1, 1000))->capture_default_str();
     cmd->add_option("--frame", args.frame, "write only frame N (counting from 0) as a PNG")
         ->check(CLI::NonNegativeNumber);
+    cmd->add_option("--preset", args.preset, "x264 speed preset of .mp4 output (slower: smaller files)")
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow"}))
+        ->capture_default_str();
+    cmd->add_option("--crf", args.crf, "x264 quality of .mp4 output, 0 (lossless) to 51 (worst)")
+        ->check(CLI::Range(0, 51))
+        ->capture_default_str();
     cmd->add_flag("-q,--quiet", args.quiet, "no progress bar");
 }
 
@@ -91,6 +100,8 @@ RenderJob MakeJob(const RenderArgs &args, const std::string &plugin)
     if (args.frame >= 0)
         job.stillFrame = args.frame;
     job.progress = args.quiet ? 0 : -1;
+    job.video.preset = args.preset;
+    job.video.crf = args.crf;
     job.cancel = &gCancel;
     ValidateRenderJob(job);
     return job;

@@ -23,5 +23,11 @@ if(TARGET qvhost)
   qv_add_test(host_analysis_tests
     SOURCES host/spectrum_test.cpp host/decode_test.cpp
     LIBS qvhost_test_support)
-  add_dependencies(host_analysis_tests quorvanta_program qv_spy_bundle qv_no_entry_bundle)
+  qv_add_test(host_plugin_tests
+    SOURCES host/host_services_test.cpp host/visual_host_test.cpp
+    LIBS qvhost_test_support)
+
+  foreach(t host_analysis_tests host_plugin_tests)
+    add_dependencies(${t} quorvanta_program qv_spy_bundle qv_no_entry_bundle)
+  endforeach()
 endif()
