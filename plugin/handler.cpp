@@ -41,6 +41,10 @@ OSStatus CleanupInstance(VisualPluginState *state)
 {
     if (state == nullptr)
         return noErr;
+    // A host that ends a shown instance without "hide" would leak its GL
+    // context with the state: hide it first.
+    if (state->aglContext != nullptr)
+        HideWindow(state);
     ReleaseSceneAndTexture(state);
     DisposePtr(reinterpret_cast<Ptr>(state));
     return noErr;

@@ -78,7 +78,6 @@ void BM_FrameAt1280x720(benchmark::State &state)
         state.SkipWithError("the visual could not be shown (QV_BUNDLE?)");
         return;
     }
-    benchmark::AddCustomContext("gl_renderer", QVAGL_RendererName());
     static RenderData data{};
     data.numSpectrumChannels = 2;
     RenderMessageRecord record{&data};
@@ -104,4 +103,17 @@ BENCHMARK(BM_FrameAt1280x720)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    {
+        // The renderer is known once a context has been current: show once.
+        Visual probe(16, 16);
+        benchmark::AddCustomContext("gl_renderer", probe.shown() ? QVAGL_RendererName() : "(none)");
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

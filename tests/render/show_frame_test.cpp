@@ -359,6 +359,17 @@ TEST(ShowFrame, ShowWhileShownKeepsOneContext)
     EXPECT_EQ(session.frames().size(), 2u);
 }
 
+TEST(ShowFrame, EndingAShownInstanceReleasesItsContext)
+{
+    RenderSession session(64, 64);
+    ASSERT_TRUE(session.ok());
+    ASSERT_EQ(session.show(), noErr);
+    ASSERT_EQ(QVAGL_LiveContextCount(), 1);
+    EXPECT_EQ(session.cleanup(), noErr); // "clr " without "hide"
+    EXPECT_EQ(QVAGL_LiveContextCount(), 0);
+    EXPECT_EQ(aglGetCurrentContext(), nullptr);
+}
+
 TEST(ShowFrame, FramesBeforeShowDrawNothing)
 {
     RenderSession session(64, 64);
