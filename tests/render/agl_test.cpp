@@ -225,6 +225,46 @@ TEST_F(AglTest, SwapClipsARectangleReachingOutOfThePort)
     EXPECT_EQ(image.at(3, 0), 0u);
 }
 
+// Every word of the framebuffer against a plain per-pixel model of the swap:
+// port row = portHeight - y - 1 - framebuffer row, column = x + framebuffer
+// column, alpha forced to 0xFF. Widths around the copy's blocks of eight.
+TEST_F(AglTest, SwapMatchesAPixelByPixelModel)
+{
+    struct Case {
+        GLint x, y, w, h;
+    };
+    const Case cases[] = {{0, 0, 1, 3}, {0, 0, 7, 4}, {0, 0, 8, 2}, {1, 1, 9, 3}, {0, 0, 16, 5},
+                          {2, 0, 37, 5}, {-3, -1, 21, 6}, {-9, 2, 40, 7}};
+    constexpr SInt16 kPortW = 33, kPortH = 6;
+    ASSERT_EQ(QVPort_Resize(port_, kPortW, kPortH), noErr);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    for (const Case &c : cases) {
+        ASSERT_EQ(QVPort_Resize(port_, kPortW, kPortH), noErr); // cleared
+        SetBufferRect(c.x, c.y, c.w, c.h);
+        std::vector<UInt32> fb(static_cast<size_t>(c.w) * c.h);
+        for (size_t i = 0; i < fb.size(); ++i)
+            fb[i] = static_cast<UInt32>(i * 2654435761u); // every channel varies, alpha too
+        glViewport(0, 0, c.w, c.h);
+        glRasterPos2f(-1.0f, -1.0f);
+        glDrawPixels(c.w, c.h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
+        aglSwapBuffers(ctx_);
+
+        const Image image = CopyPort(port_);
+        for (int row = 0; row < kPortH; ++row)
+            for (int col = 0; col < kPortW; ++col) {
+                const int fbRow = kPortH - c.y - 1 - row;
+                const int fbCol = col - c.x;
+                const bool covered = fbRow >= 0 && fbRow < c.h && fbCol >= 0 && fbCol < c.w;
+                const UInt32 want = covered ? (fb[static_cast<size_t>(fbRow) * c.w + fbCol] | 0xFF000000u) : 0u;
+                ASSERT_EQ(image.at(col, row), want) << "rect " << c.x << "," << c.y << " " << c.w << "x" << c.h
+                                                    << " at port " << col << "," << row;
+            }
+    }
+}
+
 TEST_F(AglTest, BufferRectangleWithoutAreaIsRefused)
 {
     SetBufferRect(1, 1, 3, 2);
