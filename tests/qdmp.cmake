@@ -29,3 +29,13 @@ qv_add_test(qdmp_mp_probe_tests SOURCES qdmp/mp_probe_test.cpp LIBS qv_qdmp)
 qv_add_test(qdmp_header_tests SOURCES qdmp/header_test.cpp qdmp/header_c.c LIBS qvqdmp)
 target_compile_definitions(qdmp_header_tests PRIVATE QDMP_LIBRARY_FILE="$<TARGET_FILE:qvqdmp>")
 target_link_libraries(qdmp_header_tests PRIVATE ${CMAKE_DL_LIBS})
+
+# Another program builds against the installed header and pkg-config file
+# and draws. Not under the sanitizers: a plain program cannot load an
+# instrumented library.
+if(NOT QV_SANITIZE)
+  add_test(NAME qdmp_installed_package
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/qdmp-installed
+            -DC_COMPILER=${CMAKE_C_COMPILER} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/qdmp/installed_program.c
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/qdmp/installed_package_test.cmake)
+endif()
