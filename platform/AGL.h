@@ -97,7 +97,8 @@ typedef enum QVAGLCall {
     kQVAGLSetDrawable,
     kQVAGLSetCurrentContext,     /* only when making a context current, not with null */
     kQVAGLUpdateContext,
-    kQVAGLSetInteger
+    kQVAGLSetInteger,
+    kQVAGLEnable
 } QVAGLCall;
 
 /* The next `count` calls of `call` fail as their real failure would

@@ -59,7 +59,7 @@ thread_local AGLContext g_current = nullptr;
 
 long g_liveContexts = 0;
 long g_liveFormats = 0;
-int g_failures[kQVAGLSetInteger + 1];
+int g_failures[kQVAGLEnable + 1];
 
 bool Injected(QVAGLCall call)
 {
@@ -449,7 +449,7 @@ extern "C" GLboolean aglGetInteger(AGLContext ctx, GLenum pname, GLint *params)
 
 extern "C" GLboolean aglEnable(AGLContext ctx, GLenum pname)
 {
-    if (!ctx || pname != AGL_BUFFER_RECT)
+    if (!ctx || pname != AGL_BUFFER_RECT || Injected(kQVAGLEnable))
         return GL_FALSE;
     ctx->rectEnabled = true;
     return GL_TRUE;
@@ -510,7 +510,7 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
 
 extern "C" void QVAGL_FailCall(QVAGLCall call, int count)
 {
-    if (call >= kQVAGLChoosePixelFormat && call <= kQVAGLSetInteger)
+    if (call >= kQVAGLChoosePixelFormat && call <= kQVAGLEnable)
         g_failures[call] = count;
 }
 

@@ -77,6 +77,30 @@ TEST_F(ContextFailure, LateStepsKeepTheContextAndShowGoesOn)
     }
 }
 
+TEST_F(ContextFailure, ViewportPrintsEachAglFailureAndStillDraws)
+{
+    struct Case {
+        QVAGLCall failing;
+        const char *line;
+    };
+    const Case cases[] = {
+        {kQVAGLEnable, "unable to enable AGL_BUFFER_RECT\n"},
+        {kQVAGLSetInteger, "setViewport: aglSetInteger AGL_BUFFER_RECT != ok\n"},
+        {kQVAGLUpdateContext, "reshapeAGL: aglUpdateContext != ok\n"},
+    };
+    RenderSession session(80, 60);
+    ASSERT_TRUE(session.ok());
+    ASSERT_EQ(session.show(), noErr);
+    for (const Case &c : cases) {
+        const size_t frames = session.frames().size();
+        QVAGL_FailCall(c.failing, 1);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(session.swin(Rect{0, 0, 60, 80}), noErr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+        EXPECT_EQ(session.frames().size(), frames + 1) << c.line;
+    }
+}
+
 // A context of the test's own, with recognisable state, current while the
 // bundle has none: frames asked of the bundle must not touch it.
 class ForeignContext {
