@@ -173,8 +173,13 @@ bool VisualHost::key(char c, bool repeat)
 
 void VisualHost::playState(OSType code)
 {
-    if (state_ == State::Instance || state_ == State::Shown || state_ == State::Hidden)
-        send(code, nullptr);
+    if (state_ != State::Instance && state_ != State::Shown && state_ != State::Hidden)
+        return;
+    if (code == kVisualPluginPlayMessage)
+        playing_ = true;
+    else if (code == kVisualPluginStopMessage)
+        playing_ = false;
+    send(code, nullptr);
 }
 
 void VisualHost::hide()
@@ -189,6 +194,8 @@ void VisualHost::stop()
 {
     if (state_ == State::Ended || state_ == State::Loaded)
         return;
+    if (playing_)
+        playState(kVisualPluginStopMessage);
     hide();
     if (state_ == State::Instance || state_ == State::Hidden)
         send(kPluginCleanupMessage, nullptr);

@@ -46,6 +46,8 @@ public:
     // when the plug-in consumed it.
     bool key(char c, bool repeat);
     // A play-state message: "vply", "vpau", "vunp", "vstp", "ctrk", "setp".
+    // Playback that was started ("vply") and never stopped gets its "vstp"
+    // from stop().
     void playState(OSType code);
     // "hide".
     void hide();
@@ -71,6 +73,7 @@ private:
     VisualPluginProcPtr handler_ = nullptr;
     void *refCon_ = nullptr;
     State state_ = State::Loaded;
+    bool playing_ = false;
 };
 
 // Where the bundle is looked for when --plugin is not given: beside the

@@ -124,7 +124,7 @@ int Run(int argc, char **argv)
     });
     std::string plugin;
     app.add_option("--plugin", plugin, "the visual plug-in bundle to load (default: the one installed with quorvanta)");
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     app.fallthrough();
 
     // play
@@ -174,6 +174,8 @@ int Run(int argc, char **argv)
         std::fprintf(stderr, "quorvanta: %s (see quorvanta --help)\n", e.what());
         return kExitUsage;
     }
+    if (app.get_subcommands().empty())
+        throw UsageError("a command is needed: play, live, render or demo (see quorvanta --help)");
 
     if (*play) {
         PlayOptions options;

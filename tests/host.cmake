@@ -21,13 +21,17 @@ if(TARGET qvhost)
     QV_TEST_NO_ENTRY_BUNDLE="$<TARGET_FILE:qv_no_entry_bundle>")
 
   qv_add_test(host_analysis_tests
-    SOURCES host/spectrum_test.cpp host/decode_test.cpp
+    SOURCES host/spectrum_test.cpp host/decode_test.cpp host/yuv_test.cpp
     LIBS qvhost_test_support)
   qv_add_test(host_plugin_tests
     SOURCES host/host_services_test.cpp host/visual_host_test.cpp
     LIBS qvhost_test_support)
 
-  foreach(t host_analysis_tests host_plugin_tests)
+  qv_add_test(host_program_tests
+    SOURCES host/render_test.cpp host/cli_test.cpp
+    LIBS qvhost_test_support)
+
+  foreach(t host_analysis_tests host_plugin_tests host_program_tests)
     add_dependencies(${t} quorvanta_program qv_spy_bundle qv_no_entry_bundle)
   endforeach()
 endif()

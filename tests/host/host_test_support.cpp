@@ -177,7 +177,7 @@ bool Exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-RunResult Run(const std::string &program, const std::vector<std::string> &args,
+RunResult RunProgram(const std::string &program, const std::vector<std::string> &args,
               const std::map<std::string, std::string> &env, std::chrono::seconds timeout)
 {
     TempDir io;

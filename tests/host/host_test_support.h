@@ -51,7 +51,7 @@ struct RunResult {
 
 // Runs `program` with `args`, extra environment `env`, waiting at most
 // `timeout` (then kills it).
-RunResult Run(const std::string &program, const std::vector<std::string> &args,
+RunResult RunProgram(const std::string &program, const std::vector<std::string> &args,
               const std::map<std::string, std::string> &env = {},
               std::chrono::seconds timeout = std::chrono::seconds(120));
 
