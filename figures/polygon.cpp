@@ -1,18 +1,18 @@
-/* The figure record: construction, the vertex chain, rest distances, ties,
- * the spring step and the transforms. Drawing and editing live in
- * polygon_draw.cpp and polygon_edit.cpp. */
+/* The figure record: construction, the vertex chain, rest distances, ties
+ * and the transforms. The spring step of one figure lives in
+ * polygon_step.cpp, drawing and editing in polygon_draw.cpp and
+ * polygon_edit.cpp. */
 #include "figures/polygon.h"
 
 #include <math.h>
+
+#include "figures/polygon_step.h"
 
 const int dist_idx[4] = {-2, -1, 1, 2};
 
 namespace {
 
-/* Step constants, applied in double precision with the result stored as float. */
-constexpr double kDamping = 0.98;
-constexpr double kSpringDivisor = 8.0;
-constexpr double kLift = 0.1;
+/* Applied in double precision with the result stored as float. */
 constexpr double kTieDivisor = 2.0;
 
 } // namespace
@@ -81,7 +81,7 @@ void polygon::follow()
         if (!t)
             continue;
         const int k = v.followIdx;
-        if (k < 0 || k + 1 >= t->nvtx)
+        if (k < 0 || k >= t->nvtx - 1)
             continue;
         v.x = static_cast<float>((t->vtx[k].x + t->vtx[k + 1].x) / kTieDivisor);
         v.y = static_cast<float>((t->vtx[k].y + t->vtx[k + 1].y) / kTieDivisor);
@@ -92,43 +92,7 @@ void polygon::updateVtx()
 {
     if (next)
         next->updateVtx();
-
-    for (int i = 0; i < nvtx; ++i) {
-        vtx[i].vx = static_cast<float>(vtx[i].vx * kDamping);
-        vtx[i].vy = static_cast<float>(vtx[i].vy * kDamping);
-    }
-
-    /* Each simulated vertex is pulled along the line to each neighbour by an
-     * eighth of the length error; only its own velocity changes, so the
-     * order of visits does not matter. A neighbour at the same position
-     * gives no direction and is skipped for this step. */
-    for (int i = 0; i < nvtx; ++i) {
-        vertex &v = vtx[i];
-        if (!v.dynamic)
-            continue;
-        for (int o : dist_idx) {
-            const int j = i + o;
-            if (j < 0 || j >= nvtx)
-                continue;
-            const float dx = vtx[j].x - v.x;
-            const float dy = vtx[j].y - v.y;
-            const float d = sqrtf(dx * dx + dy * dy);
-            if (d == 0.0f)
-                continue;
-            const float e = d - v.dist[o + 2];
-            v.vx = static_cast<float>(v.vx + (dx / d) * e / kSpringDivisor);
-            v.vy = static_cast<float>(v.vy + (dy / d) * e / kSpringDivisor);
-        }
-    }
-
-    for (int i = 0; i < nvtx; ++i) {
-        vertex &v = vtx[i];
-        if (!v.dynamic)
-            continue;
-        v.x = v.x + v.vx;
-        v.y = v.y + v.vy;
-        v.y = static_cast<float>(v.y + kLift);
-    }
+    StepFigure(vtx, nvtx);
 }
 
 void polygon::move(float dx, float dy)
