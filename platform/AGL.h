@@ -110,6 +110,9 @@ void QVAGL_ResetFailures(void);
 long QVAGL_LiveContextCount(void);
 /* Pixel formats chosen and not yet destroyed. */
 long QVAGL_LivePixelFormatCount(void);
+/* Offscreen framebuffers (one per context that has had a drawable) not yet
+ * released with their context. */
+long QVAGL_LiveFramebufferCount(void);
 /* The GL_RENDERER string of the display's contexts ("" before the first
  * context has been made current). */
 const char *QVAGL_RendererName(void);

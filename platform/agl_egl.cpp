@@ -59,6 +59,7 @@ thread_local AGLContext g_current = nullptr;
 
 long g_liveContexts = 0;
 long g_liveFormats = 0;
+long g_liveFramebuffers = 0;
 int g_failures[kQVAGLEnable + 1];
 
 bool Injected(QVAGLCall call)
@@ -237,6 +238,8 @@ bool FitFramebuffer(AGLContext ctx)
 
     if (ctx->fbo == 0) {
         g_fbo.genFramebuffers(1, &ctx->fbo);
+        if (ctx->fbo != 0)
+            ++g_liveFramebuffers;
         g_fbo.genRenderbuffers(1, &ctx->colorRb);
         g_fbo.genRenderbuffers(1, &ctx->depthRb);
     }
@@ -356,6 +359,8 @@ extern "C" GLboolean aglDestroyContext(AGLContext ctx)
         MakeCurrent(nullptr);
     // The framebuffer and renderbuffers go with the EGL context.
     eglDestroyContext(g_display, ctx->egl);
+    if (ctx->fbo != 0)
+        --g_liveFramebuffers;
     std::free(ctx->readback);
     delete ctx;
     --g_liveContexts;
@@ -527,6 +532,11 @@ extern "C" long QVAGL_LiveContextCount(void)
 extern "C" long QVAGL_LivePixelFormatCount(void)
 {
     return g_liveFormats;
+}
+
+extern "C" long QVAGL_LiveFramebufferCount(void)
+{
+    return g_liveFramebuffers;
 }
 
 extern "C" const char *QVAGL_RendererName(void)
