@@ -2,6 +2,7 @@
 
 #include <math.h>
 #include <stddef.h>
+#include <string.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,12 +67,15 @@ static_assert(offsetof(polygon::vertex, vy) == offsetof(polygon::vertex, vx) + s
  * half of a vector, and back. */
 inline __m128 LoadPair(const float *p)
 {
-    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(p)));
+    double two; /* the vertex fields are only 4-byte aligned */
+    memcpy(&two, p, sizeof two);
+    return _mm_castpd_ps(_mm_set_sd(two));
 }
 
 inline void StorePair(float *p, __m128 v)
 {
-    _mm_store_sd(reinterpret_cast<double *>(p), _mm_castps_pd(v));
+    const double two = _mm_cvtsd_f64(_mm_castps_pd(v));
+    memcpy(p, &two, sizeof two);
 }
 
 /* (a + b * scale) rounded to float, lane by lane on the low two lanes, with
