@@ -59,12 +59,14 @@ void AudioPlayback::feed(float *out, int frames)
     chunkValid_ = true;
     const float *l = clip_->channels[0].data();
     const float *r = clip_->channels[1].data();
-    int i = 0;
-    for (; i < frames && fed_ < clipFrames_; ++i, ++fed_) {
-        out[2 * i] = l[fed_];
-        out[2 * i + 1] = r[fed_];
+    const int n = static_cast<int>(std::clamp<int64_t>(clipFrames_ - fed_, 0, frames));
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = l[fed_ + i];
+        out[2 * i + 1] = r[fed_ + i];
     }
-    std::memset(out + 2 * i, 0, sizeof(float) * 2 * static_cast<size_t>(frames - i));
+    std::memset(out + 2 * n, 0, sizeof(float) * 2 * static_cast<size_t>(frames - n));
+    // Silence after the end is counted too, so the clock runs on to the end.
+    fed_ += frames;
 }
 
 int64_t AudioPlayback::heardLocked(Uint64 now) const
@@ -75,7 +77,7 @@ int64_t AudioPlayback::heardLocked(Uint64 now) const
     // The chunk last asked for starts playing once the device's buffer,
     // `latencyFrames_` long, has played out.
     int64_t heard = chunkStart_ - latencyFrames_ + static_cast<int64_t>(elapsed * rate_);
-    heard = std::min(heard, device_ ? fed_ : clipFrames_);
+    heard = std::min(heard, fed_);
     return std::clamp<int64_t>(heard, floor_, clipFrames_);
 }
 

@@ -53,7 +53,7 @@ private:
     std::string warning_;
 
     // Shared with the callback; guarded by SDL_LockAudioDevice.
-    int64_t fed_ = 0;          // next sample the device will be given
+    int64_t fed_ = 0;          // samples given to the device (silence past the end included)
     int64_t chunkStart_ = 0;   // first sample of the last chunk given
     Uint64 chunkTime_ = 0;     // when that chunk was asked for
     bool chunkValid_ = false;  // a chunk has been given since start/seek/resume

@@ -31,7 +31,13 @@ if(TARGET qvhost)
     SOURCES host/render_test.cpp host/cli_test.cpp
     LIBS qvhost_test_support)
 
-  foreach(t host_analysis_tests host_plugin_tests host_program_tests)
+  # The window test reads the window's pixels back from the X server.
+  find_package(X11 REQUIRED)
+  qv_add_test(host_window_tests SOURCES host/window_test.cpp host/x11_pixel.cpp LIBS qvhost_test_support X11::X11)
+
+  qv_add_test(host_live_tests SOURCES host/live_test.cpp LIBS qvhost_test_support)
+
+  foreach(t host_analysis_tests host_plugin_tests host_program_tests host_window_tests host_live_tests)
     add_dependencies(${t} quorvanta_program qv_spy_bundle qv_no_entry_bundle)
   endforeach()
 endif()
