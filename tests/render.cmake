@@ -8,8 +8,11 @@ set(QV_RENDER_TEST_LIBS qvplatform OpenGL::GL PNG::PNG ${CMAKE_DL_LIBS})
 
 function(qv_render_test name)
   qv_add_test(${name} ${ARGN})
+  # Failing image tests leave their actual and difference images in the
+  # build tree (QV_RENDER_OUTPUT_DIR overrides).
   target_compile_definitions(${name} PRIVATE
-    QV_RENDER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/render/golden")
+    QV_RENDER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/render/golden"
+    QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/render-output")
   add_dependencies(${name} quorvanta)
 endfunction()
 

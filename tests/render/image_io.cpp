@@ -99,7 +99,7 @@ Image Difference(const Image &actual, const Image &expected, int gain)
 std::string OutputDir()
 {
     const char *dir = std::getenv("QV_RENDER_OUTPUT_DIR");
-    std::string path = dir ? dir : "render-output";
+    std::string path = dir ? dir : QV_RENDER_OUTPUT_DEFAULT;
     mkdir(path.c_str(), 0755);
     return path;
 }

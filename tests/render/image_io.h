@@ -45,7 +45,8 @@ Comparison Compare(const Image &actual, const Image &expected, int tolerance);
 // clamped, over opaque black; sizes must agree.
 Image Difference(const Image &actual, const Image &expected, int gain);
 
-// Directory for images a failing test leaves behind (created on demand).
+// Directory for images a failing test leaves behind (created on demand):
+// $QV_RENDER_OUTPUT_DIR, else render-output in the build tree.
 std::string OutputDir();
 
 } // namespace rendertest
