@@ -71,8 +71,9 @@ AGLContext aglGetCurrentContext(void);
 GLboolean aglUpdateContext(AGLContext ctx);
 
 /* AGL_SWAP_INTERVAL: 0 or 1 (other values GL_FALSE). AGL_BUFFER_RECT: width
- * and height must be positive, else GL_FALSE and the old rectangle stays; it
- * applies from the next aglUpdateContext. */
+ * and height must be positive and within the GL's largest framebuffer and
+ * viewport, else GL_FALSE and the old rectangle stays; it applies from the
+ * next aglUpdateContext. */
 GLboolean aglSetInteger(AGLContext ctx, GLenum pname, const GLint *params);
 /* Reads back what aglSetInteger set (the rectangle as last set, enabled or
  * not; before any, the whole port). */

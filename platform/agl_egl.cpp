@@ -6,6 +6,7 @@
 #include <EGL/eglext.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,9 @@ bool g_displayTried = false;
 FboFunctions g_fbo;
 bool g_fboLoaded = false;
 char g_renderer[160];
+// Largest framebuffer side the GL can make and view (0 until a context has
+// been current).
+GLint g_maxSide = 0;
 thread_local AGLContext g_current = nullptr;
 
 long g_liveContexts = 0;
@@ -170,8 +174,19 @@ bool MakeCurrent(AGLContext ctx)
         const GLubyte *name = glGetString(GL_RENDERER);
         if (name)
             std::strncpy(g_renderer, reinterpret_cast<const char *>(name), sizeof g_renderer - 1);
+        GLint renderbuffer = 0, viewport[2] = {0, 0};
+        glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+        g_maxSide = std::min({renderbuffer, viewport[0], viewport[1]});
     }
     return true;
+}
+
+// A framebuffer of w x h that the GL cannot make (or cannot view whole)
+// would only waste the read-back memory reserved for it.
+bool BeyondGL(GLint w, GLint h)
+{
+    return g_maxSide > 0 && (w > g_maxSide || h > g_maxSide);
 }
 
 // Makes `ctx` current for the lifetime of the guard if it is not already,
@@ -228,7 +243,7 @@ bool FitFramebuffer(AGLContext ctx)
         return false;
     const GLint w = ctx->active[2];
     const GLint h = ctx->active[3];
-    if (w <= 0 || h <= 0)
+    if (w <= 0 || h <= 0 || BeyondGL(w, h))
         return false;
     UInt32 *readback = static_cast<UInt32 *>(std::malloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u));
     if (!readback)
@@ -419,8 +434,9 @@ extern "C" GLboolean aglSetInteger(AGLContext ctx, GLenum pname, const GLint *pa
         ctx->swapInterval = params[0];
         return GL_TRUE;
     case AGL_BUFFER_RECT:
-        // An empty rectangle has no framebuffer: refuse it and keep the old one.
-        if (params[2] <= 0 || params[3] <= 0)
+        // An empty rectangle has no framebuffer, and one larger than the GL
+        // can make has no usable one: refuse them and keep the old one.
+        if (params[2] <= 0 || params[3] <= 0 || BeyondGL(params[2], params[3]))
             return GL_FALSE;
         std::memcpy(ctx->rectSet, params, sizeof ctx->rectSet);
         ctx->rectGiven = true;

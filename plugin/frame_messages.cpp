@@ -27,9 +27,9 @@ void ReleaseSceneAndTexture(VisualPluginState *state)
 {
     delete state->polys; // destroys the whole list, tail first
     state->polys = nullptr;
-    // The texture lives in the context: delete it while that is still
-    // current. Without a context the name is already gone with it.
-    if (state->aglContext != nullptr)
+    // The texture lives in the context: delete it while that is current.
+    // Without a context the name is already gone with it.
+    if (UseContext(state))
         DeleteMessageTexture(state);
     state->msgTexture = 0;
 }

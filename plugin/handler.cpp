@@ -80,15 +80,21 @@ OSStatus Dispatch(OSType code, VisualPluginMessageInfo *info, VisualPluginState 
         return CleanupInstance(state);
 
     // Render and idle ticks tolerate a missing instance: nothing is drawn.
+    // A render tick of an instance without its render data is refused.
     case kVisualPluginRenderMessage:
-        return state ? RenderFrame(state, info ? &info->renderMessage : nullptr) : noErr;
+        if (state == nullptr)
+            return noErr;
+        if (info == nullptr || info->renderMessage.renderData == nullptr)
+            return paramErr;
+        return RenderFrame(state, &info->renderMessage);
     case kVisualPluginIdleMessage:
         return state ? IdleFrame(state) : noErr;
 
-    // These need the instance, and all but "hide" their record; a host that
-    // breaks that promise gets a parameter error instead of a crash.
+    // These need the instance, and all but "hide" their record ("show" also
+    // its port); a host that breaks that promise gets a parameter error
+    // instead of a crash, and the instance is left as it was.
     case kVisualPluginShowWindowMessage:
-        if (state == nullptr || info == nullptr)
+        if (state == nullptr || info == nullptr || info->windowMessage.port == nullptr)
             return paramErr;
         return ShowWindow(state, &info->windowMessage);
     case kVisualPluginSetWindowMessage:

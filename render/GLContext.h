@@ -27,6 +27,13 @@ QV_EXTERN_C void CleanupAGL(VisualPluginState *state);
  * context current. */
 QV_EXTERN_C QV_EXPORT void Init(void);
 
+/* Makes state->aglContext current unless it already is, and says whether it
+ * is current now (false without a context). With one instance its context
+ * stays current from "show" to "hide"; a host that shows several instances,
+ * or hides one while another is shown, leaves another context current (or
+ * none), and every GL step of an instance starts here. */
+bool UseContext(VisualPluginState *state);
+
 /* Restricts drawing to state->destRect (the AGL buffer rectangle), sets the
  * viewport and the camera for it, sets ready to 1 and colorIndex to 0, and
  * draws one frame without audio data. An AGL step that fails prints its line

@@ -65,7 +65,7 @@ void DrawMessageQuad(const VisualPluginState *state)
 
 void draw(VisualPluginState *state, UInt8 hasData, UInt16 numEntries, const UInt8 *spectrum)
 {
-    if (state->aglContext == nullptr)
+    if (!UseContext(state))
         return; // no context: nothing to draw into, no GL state to touch
 
     m1 = static_cast<float>(m1 * 0.999);

@@ -56,9 +56,16 @@ QV_EXTERN_C void Init(void)
     glClearColor(0.0f, 0.1f, 0.0f, 1.0f);
 }
 
-QV_EXTERN_C void SetViewport(VisualPluginState *state)
+bool UseContext(VisualPluginState *state)
 {
     if (state->aglContext == nullptr)
+        return false;
+    return aglGetCurrentContext() == state->aglContext || aglSetCurrentContext(state->aglContext);
+}
+
+QV_EXTERN_C void SetViewport(VisualPluginState *state)
+{
+    if (!UseContext(state))
         return;
     GetPortBounds(state->port, &state->portBounds);
 
