@@ -177,7 +177,7 @@ RenderResult RenderClip(const AudioClip &clip, const RenderJob &job)
                 throw HostError(job.bundlePath + ": the plug-in took itself out during the render");
             clock.setFrame(n);
             analyzer.fill(clip, FrameSample(n, clip.sampleRate, job.fps), request, data);
-            host.render(data);
+            host.frame(&data, static_cast<double>(n) / job.fps);
             ++result.framesDrawn;
             if (!job.stillFrame || n == *job.stillFrame) {
                 Frame &frame = pipeline.acquire();

@@ -160,6 +160,21 @@ void VisualHost::idle()
     send(kVisualPluginIdleMessage, nullptr);
 }
 
+void VisualHost::frame(const RenderData *data, double seconds)
+{
+    const UInt32 interval = services_.registered() ? services_.registration().timeBetweenDataMs : 0;
+    // 0 and 0xFFFFFFFF both ask for no minimum.
+    const bool limited = interval != 0 && interval != 0xFFFFFFFFu;
+    if (seconds < lastData_)
+        lastData_ = -1e300; // the clock went back (a seek): start afresh
+    if (data && (!limited || (seconds - lastData_) * 1000.0 + 1e-6 >= interval)) {
+        lastData_ = seconds;
+        render(*data);
+    } else {
+        idle();
+    }
+}
+
 bool VisualHost::key(char c, bool repeat)
 {
     if (state_ != State::Shown && state_ != State::Hidden && state_ != State::Instance)

@@ -42,6 +42,10 @@ public:
     void render(const RenderData &data);
     // "null", when the registration asks for idle messages; otherwise nothing.
     void idle();
+    // One frame at `seconds` (the media's or the wall clock's): "vrnd" with
+    // `data` when there is data and the interval the registration asked for
+    // between deliveries has passed since the last one, else idle().
+    void frame(const RenderData *data, double seconds);
     // "vevt": a key press (or auto-repeat) of character `c`; returns true
     // when the plug-in consumed it.
     bool key(char c, bool repeat);
@@ -74,6 +78,7 @@ private:
     void *refCon_ = nullptr;
     State state_ = State::Loaded;
     bool playing_ = false;
+    double lastData_ = -1e300; // when "vrnd" was last sent (frame() seconds)
 };
 
 // Where the bundle is looked for when --plugin is not given: beside the

@@ -1,7 +1,12 @@
 #include "host/VisualWindow.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "host/HostError.h"
 #include "host/VisualHost.h"
@@ -16,6 +21,22 @@ int RefreshRate(SDL_Window *window)
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
         return mode.refresh_rate;
     return 60;
+}
+
+// Hands web and mail addresses to the desktop's opener; anything else (or
+// no opener) is only reported.
+void OpenUrl(const std::string &url)
+{
+    const bool web = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0 || url.rfind("mailto:", 0) == 0;
+    if (web) {
+        char *argv[] = {const_cast<char *>("xdg-open"), const_cast<char *>(url.c_str()), nullptr};
+        pid_t pid;
+        if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) == 0) {
+            std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+            return;
+        }
+    }
+    std::fprintf(stderr, "quorvanta: the plug-in asks to open %s\n", url.c_str());
 }
 
 } // namespace
@@ -70,6 +91,7 @@ VisualWindow::VisualWindow(VisualHost &host, const WindowOptions &options) : hos
     hooks.handleEvent = [this](const EventRecord &e) {
         return (e.what == keyDown || e.what == autoKey) && hostChar(static_cast<char>(e.message & 0xFF), driver_);
     };
+    hooks.openUrl = OpenUrl;
     host.services().setHooks(hooks);
 
     host.show(port_->get(), port_->bounds());
@@ -186,10 +208,8 @@ int64_t VisualWindow::run(WindowDriver &driver)
             handle(event, driver);
         if (quit_ || host_.services().unregisterRequested())
             break;
-        if (driver.audioNow(data))
-            host_.render(data);
-        else
-            host_.idle();
+        const double seconds = static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(frequency);
+        host_.frame(driver.audioNow(data) ? &data : nullptr, seconds);
         present();
         ++frames;
 

@@ -21,7 +21,7 @@ if(TARGET qvhost)
     QV_TEST_NO_ENTRY_BUNDLE="$<TARGET_FILE:qv_no_entry_bundle>")
 
   qv_add_test(host_analysis_tests
-    SOURCES host/spectrum_test.cpp host/decode_test.cpp host/yuv_test.cpp
+    SOURCES host/spectrum_test.cpp host/decode_test.cpp host/yuv_test.cpp host/progress_test.cpp
     LIBS qvhost_test_support)
   qv_add_test(host_plugin_tests
     SOURCES host/host_services_test.cpp host/visual_host_test.cpp

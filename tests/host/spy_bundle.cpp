@@ -11,6 +11,8 @@
 // red = bin & 0xFF, green = bin >> 8, blue = the peak's byte; "null" frames
 // are (1, 2, 3). QV_SPY_FAIL makes one step fail: "module" (module init),
 // "register" (no registration), "init" (handler init), "show".
+// QV_SPY_NO_IDLE leaves idle messages out of the registration,
+// QV_SPY_INTERVAL asks for that many milliseconds between audio deliveries.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -200,7 +202,8 @@ SPY_EXPORT OSStatus iTunesPluginMainMachO(OSType code, PluginInitRecord *record,
     reg.options = std::getenv("QV_SPY_NO_IDLE") ? 0 : kVisualWantsIdleMessages;
     reg.creator = QV_FOUR_CC('s', 'p', 'y', ' ');
     reg.handler = &Handler;
-    reg.timeBetweenDataMs = 0xFFFFFFFFu;
+    const char *interval = std::getenv("QV_SPY_INTERVAL");
+    reg.timeBetweenDataMs = interval ? static_cast<UInt32>(std::atoi(interval)) : 0xFFFFFFFFu;
     reg.numWaveformChannels = 2;
     reg.numSpectrumChannels = std::getenv("QV_SPY_ONE_CHANNEL") ? 1 : 2;
     reg.maxWidth = 4000;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ protected:
         setenv("QV_SPY_LOG", log.c_str(), 1);
         unsetenv("QV_SPY_FAIL");
         unsetenv("QV_SPY_NO_IDLE");
+        unsetenv("QV_SPY_INTERVAL");
     }
     void TearDown() override
     {
@@ -80,6 +84,36 @@ TEST_F(SpyTest, IdleMessagesOnlyWhenTheRegistrationAsks)
     host.stop();
     host.stop(); // once is enough
     EXPECT_EQ(names(), (std::vector<std::string>{"init", "show", "hide", "clr", "module-clr"}));
+}
+
+TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)
+{
+    struct Case {
+        const char *interval; // QV_SPY_INTERVAL, null: not set
+        int renders;          // of 30 frames at 30 fps
+    } cases[] = {{nullptr, 30}, {"0", 30}, {"100", 10}, {"250", 4}, {"4294967295", 30}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.interval ? c.interval : "unset");
+        std::remove(log.c_str());
+        if (c.interval)
+            setenv("QV_SPY_INTERVAL", c.interval, 1);
+        else
+            unsetenv("QV_SPY_INTERVAL");
+        Port port(16, 16);
+        HostServices services(dir.path());
+        VisualHost host(SpyBundlePath(), services);
+        host.start();
+        host.show(port.get(), port.bounds());
+        RenderData data{};
+        for (int n = 0; n < 30; ++n)
+            host.frame(&data, n / 30.0);
+        host.frame(nullptr, 1.0); // no audio: always an idle frame
+        host.stop();
+        const std::vector<std::string> names = LogNames(ReadLog(log));
+        EXPECT_EQ(std::count(names.begin(), names.end(), "vrnd"), c.renders);
+        EXPECT_EQ(std::count(names.begin(), names.end(), "null"), 31 - c.renders);
+    }
+    unsetenv("QV_SPY_INTERVAL");
 }
 
 TEST_F(SpyTest, BundlesThatCannotBeUsedAreNamedWithTheReason)
