@@ -109,9 +109,9 @@ std::string FirstViolation()
     return g_first;
 }
 
-void ResetViolations()
+void ResetCounts()
 {
-    g_stats.violations = 0;
+    g_stats = Stats{};
     g_first.clear();
 }
 

@@ -45,8 +45,9 @@ struct Stats {
 Stats GetStats();
 // The first violation since the last reset: the GL function and why.
 std::string FirstViolation();
-// Clears the violation count and the first violation (texture counts stay).
-void ResetViolations();
+// Clears the call and violation counts, the first violation and the count
+// of names dropped with their context (the names alive stay counted).
+void ResetCounts();
 
 // Sets the expectation for one scope and restores the previous one.
 class Scope {

@@ -10,7 +10,8 @@
 #endif
 #endif
 #ifdef QV_HEAP_METER_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (gcc ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 namespace soak {

@@ -91,7 +91,7 @@ private:
 
 class HostileMessages : public ::testing::Test {
 protected:
-    void SetUp() override { glguard::ResetViolations(); }
+    void SetUp() override { glguard::ResetCounts(); }
     void TearDown() override
     {
         EXPECT_EQ(glguard::GetStats().violations, 0) << glguard::FirstViolation();
