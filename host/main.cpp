@@ -124,6 +124,8 @@ int Run(int argc, char **argv)
     });
     std::string plugin;
     app.add_option("--plugin", plugin, "the visual plug-in bundle to load (default: the one installed with quorvanta)");
+    app.footer("Run 'quorvanta COMMAND --help' for a command's options. Exit status: 0 success, 1 failure, "
+               "2 bad usage.");
     app.require_subcommand(0, 1);
     app.fallthrough();
 
