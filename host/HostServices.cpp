@@ -92,7 +92,8 @@ OSStatus HostServices::handle(OSType code, HostCallRecord *record)
         // The host's own work runs between messages; nothing is owed here.
         return noErr;
     case kPlayerShowAboutMessage:
-        std::fprintf(stderr, "quorvanta: visual plug-in host; showing \"%s\"\n", pluginName().c_str());
+        std::fprintf(stderr, "quorvanta %s, a host for visual plug-ins, showing \"%s\"\n", QV_VERSION,
+                     pluginName().c_str());
         return noErr;
     case kPlayerOpenURLMessage:
         return openUrl(record);

@@ -82,10 +82,16 @@ VisualWindow::VisualWindow(VisualHost &host, const WindowOptions &options) : hos
         throw HostError(std::string("cannot open a window (") + SDL_GetError() + ")");
     const VisualRegistration &reg = host.services().registration();
     SDL_SetWindowMinimumSize(window_, std::max<int>(16, reg.minWidth), std::max<int>(16, reg.minHeight));
-    int w = 0, h = 0;
-    SDL_GetWindowSize(window_, &w, &h);
-    port_ = std::make_unique<Port>(w, h);
-
+    try {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        port_ = std::make_unique<Port>(w, h);
+        host.show(port_->get(), port_->bounds());
+    } catch (...) {
+        port_.reset();
+        SDL_DestroyWindow(window_);
+        throw;
+    }
     HostServices::Hooks hooks;
     hooks.setFullScreen = [this](bool on) { return setFullScreen(on); };
     hooks.handleEvent = [this](const EventRecord &e) {
@@ -93,8 +99,6 @@ VisualWindow::VisualWindow(VisualHost &host, const WindowOptions &options) : hos
     };
     hooks.openUrl = OpenUrl;
     host.services().setHooks(hooks);
-
-    host.show(port_->get(), port_->bounds());
     if (options.fullScreen)
         setFullScreen(true);
     present();

@@ -26,6 +26,7 @@ struct StreamInfo {
     int64_t videoPackets = 0;
     double videoSeconds = 0, audioSeconds = 0;
     std::string videoCodec, audioCodec;
+    int audioRate = 0, audioChannels = 0;
 };
 
 StreamInfo ReadMp4(const std::string &path)
@@ -50,6 +51,8 @@ StreamInfo ReadMp4(const std::string &path)
             ++info.audioStreams;
             info.audioSeconds = seconds;
             info.audioCodec = avcodec_get_name(s->codecpar->codec_id);
+            info.audioRate = s->codecpar->sample_rate;
+            info.audioChannels = s->codecpar->ch_layout.nb_channels;
         }
     }
     AVPacket *pkt = av_packet_alloc();
@@ -125,6 +128,28 @@ TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
     EXPECT_NEAR(info.audioSeconds, 2.0, 0.05);
     // Nothing else is left beside it.
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.mp4"}));
+}
+
+TEST(Render, Mp4AudioTrackForEveryInputRate)
+{
+    // Rates AAC has are kept; others are resampled to 48 kHz. Mono becomes stereo.
+    struct Case {
+        int rate, channels, aacRate;
+    } cases[] = {{8000, 1, 8000}, {22050, 2, 22050}, {192000, 1, 48000}, {12345, 2, 48000}};
+    TempDir dir;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.rate);
+        WriteAudio(dir / "in.wav", MakeClip(c.rate, 1.0, [&](int, double t) { return BinSine(10, c.rate, t, 0.5f); }),
+                   c.channels);
+        const RunResult r = RunProgram(ProgramPath(), {"render", dir / "in.wav", "-o", dir / "out.mp4", "--size",
+                                                       "32x32", "--fps", "10", "--plugin", SpyBundlePath()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const StreamInfo info = ReadMp4(dir / "out.mp4");
+        EXPECT_EQ(info.audioRate, c.aacRate);
+        EXPECT_EQ(info.audioChannels, 2);
+        EXPECT_NEAR(info.audioSeconds, 1.0, 0.05);
+        EXPECT_EQ(info.videoPackets, 10);
+    }
 }
 
 TEST(Render, FramesCarryTheAudioOfTheirMomentAndTheVideoClock)
