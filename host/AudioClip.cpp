@@ -1,7 +1,9 @@
 #include "host/AudioClip.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -19,6 +21,37 @@ struct SndfileCloser {
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 HostError FileError(const std::string &path, const std::string &reason) { return HostError(path + ": " + reason); }
+
+// libsndfile's MP3 decoder (libmpg123) writes notes about damaged frames
+// ("Note: Trying to resync...") to standard error, and offers no way to turn
+// them off. While alive, standard error goes nowhere; what went wrong is
+// reported once, by the error this file throws.
+class QuietStderr {
+public:
+    QuietStderr()
+    {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            close(null);
+    }
+    ~QuietStderr()
+    {
+        if (saved_ < 0)
+            return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStderr(const QuietStderr &) = delete;
+    QuietStderr &operator=(const QuietStderr &) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 // Checks what the file system can tell before libsndfile is asked: the path
 // names a non-empty regular file we may open. Returns its size.
@@ -68,7 +101,11 @@ SndfilePtr OpenChecked(const std::string &path, SF_INFO &info, int64_t &fileSize
 {
     fileSize = CheckRegularFile(path);
     info = SF_INFO{};
-    SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
+    SndfilePtr file;
+    {
+        QuietStderr quiet;
+        file.reset(sf_open(path.c_str(), SFM_READ, &info));
+    }
     if (!file)
         throw FileError(path, std::string("not audio that can be decoded (") + sf_strerror(nullptr) + ")");
     if (info.channels != 1 && info.channels != 2)
@@ -106,10 +143,13 @@ AudioClip DecodeAudioFile(const std::string &path)
     for (auto &c : clip.channels)
         c.reserve(static_cast<size_t>(info.frames));
     sf_count_t got;
-    while ((got = sf_readf_float(file.get(), block.data(), chunk)) > 0) {
-        for (sf_count_t i = 0; i < got; ++i) {
-            clip.channels[0].push_back(block[i * ch]);
-            clip.channels[1].push_back(block[i * ch + (ch - 1)]);
+    {
+        QuietStderr quiet;
+        while ((got = sf_readf_float(file.get(), block.data(), chunk)) > 0) {
+            for (sf_count_t i = 0; i < got; ++i) {
+                clip.channels[0].push_back(block[i * ch]);
+                clip.channels[1].push_back(block[i * ch + (ch - 1)]);
+            }
         }
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)

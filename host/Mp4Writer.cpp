@@ -250,8 +250,8 @@ struct Mp4Writer::Impl {
         // The encoder refuses NaN, infinities and enormous values, which a
         // float file may hold: silence for the first, full scale for the rest.
         for (auto &buf : resampled)
-            for (int i = 0; i < got; ++i)
-                buf[static_cast<size_t>(i)] = std::isfinite(buf[i]) ? std::clamp(buf[i], -1.0f, 1.0f) : 0.0f;
+            for (size_t i = 0; i < static_cast<size_t>(got); ++i)
+                buf[i] = std::isfinite(buf[i]) ? std::clamp(buf[i], -1.0f, 1.0f) : 0.0f;
         if (got > 0 && av_audio_fifo_write(fifo, reinterpret_cast<void **>(out), got) < got)
             throw Fail("out of memory", AVERROR(ENOMEM));
     }

@@ -8,7 +8,9 @@
 // a time limit. The files are made here from generated audio; renders are
 // tiny (64 x 36 at 10 fps).
 #include <gtest/gtest.h>
+extern "C" {
 #include <libavformat/avformat.h>
+}
 
 #include <cmath>
 #include <cstdlib>
