@@ -33,7 +33,13 @@ OSStatus InitInstance(VisualInitRecord *record)
     state->polys = nullptr;
     state->msgTexture = 0;
     record->refCon = state;
-    SendPreset(state, kDefaultPreset);
+    // The wish is advisory and its answer never looked at: a host callback
+    // that throws must not cost the host the instance it now holds (it would
+    // get an error and never end the instance).
+    try {
+        SendPreset(state, kDefaultPreset);
+    } catch (...) {
+    }
     return noErr;
 }
 

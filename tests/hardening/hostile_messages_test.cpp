@@ -9,12 +9,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "hardening/gl_guard.h"
 #include "hardening/heap_meter.h"
 #include "platform/AGL.h"
+#include "platform/MacMemory.h"
 #include "platform/QDPort.h"
 #include "plugin/PluginState.h"
 #include "support/test_host.h"
@@ -307,6 +309,41 @@ TEST_F(HostileMessages, ExtremeRectanglesAreAnsweredAndRecoveredFrom)
         EXPECT_EQ(instance.frames(), frames + 2);
         EXPECT_EQ(instance.send(kVisualPluginHideWindowMessage, nullptr), noErr);
     }
+}
+
+// A host whose callback throws (a host written in C++): the exception stops
+// at the bundle's boundary. "init" still makes exactly one instance, whose
+// refcon the host gets with status 0 (the full-screen wish is advisory, its
+// answer never looked at), so nothing is allocated that "clr " cannot free;
+// key events answer non-zero and change nothing.
+TEST_F(HostileMessages, HostCallbackThatThrowsLeavesNothingBehind)
+{
+    qvtest::TestHost host;
+    ASSERT_NE(host.entry(), nullptr);
+    ASSERT_EQ(host.initModule(), noErr);
+    const long statesBefore = QVPlatform_LivePtrCount();
+    host.onCall = [](OSType, HostCallRecord *) { throw std::runtime_error("the host's callback failed"); };
+
+    EXPECT_EQ(host.entry()(kPluginInitMessage, nullptr, nullptr), paramErr);
+    {
+        glguard::Scope noGL(glguard::Expect::NoGL);
+        EXPECT_EQ(host.initInstance(), noErr);
+    }
+    ASSERT_NE(host.refCon(), nullptr);
+    EXPECT_EQ(QVPlatform_LivePtrCount(), statesBefore + 1);
+
+    EventRecord key{};
+    key.what = keyDown;
+    key.message = 'm';
+    EventMessageRecord event{&key};
+    VisualPluginState before;
+    std::memcpy(&before, host.refCon(), sizeof before);
+    EXPECT_NE(host.send(kVisualPluginEventMessage, &event), noErr);
+    EXPECT_EQ(std::memcmp(&before, host.refCon(), sizeof before), 0);
+
+    host.onCall = nullptr;
+    EXPECT_EQ(host.cleanupInstance(), noErr);
+    EXPECT_EQ(QVPlatform_LivePtrCount(), statesBefore);
 }
 
 } // namespace
