@@ -31,6 +31,31 @@ std::vector<double> HannWindow()
     return w;
 }
 
+// The scale as steps of power: byte b begins where 255 * (1 + dB / range)
+// reaches b - 1/2. A bin's byte is the number of steps its power has passed,
+// found by a binary search without branches (conditional moves), which
+// spares a logarithm per bin.
+struct PowerSteps {
+    float start[255]; // start[b - 1]: the power (magnitude squared) where byte b begins
+    PowerSteps()
+    {
+        for (int b = 1; b <= 255; ++b)
+            start[b - 1] = static_cast<float>(std::pow(10.0, kSpectrumRangeDb * ((b - 0.5) / 255.0 - 1.0) / 10.0));
+    }
+};
+
+const PowerSteps kPowerSteps;
+
+inline UInt8 ByteOfPower(float power)
+{
+    if (!(power > 0.0f)) // also NaN
+        return 0;
+    int b = 0;
+    for (int step = 128; step > 0; step >>= 1)
+        b += kPowerSteps.start[b + step - 1] <= power ? step : 0;
+    return static_cast<UInt8>(b);
+}
+
 } // namespace
 
 UInt8 SpectrumByte(double magnitude)
@@ -106,7 +131,7 @@ void SpectrumAnalyzer::spectrum(const float *window, UInt8 *out)
     const float scale = static_cast<float>(1.0 / kFullScaleMagnitude);
     for (int k = 0; k < kSpectrumBins; ++k) {
         const float re = plan_->out[k][0] * scale, im = plan_->out[k][1] * scale;
-        out[k] = SpectrumByte(std::sqrt(static_cast<double>(re) * re + static_cast<double>(im) * im));
+        out[k] = ByteOfPower(re * re + im * im);
     }
 }
 

@@ -48,7 +48,8 @@ struct ChannelRequest {
     int waveformChannels = 2;
 };
 
-// The fast path with FFTW. One analyzer per thread; construction (planning)
+// The fast path: FFTW in single precision, bytes found from each bin's power
+// by binary search over the scale's steps. One analyzer per thread; construction (planning)
 // is serialised internally, analysis allocates nothing.
 class SpectrumAnalyzer {
 public:
