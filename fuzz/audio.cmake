@@ -17,7 +17,9 @@ target_compile_options(qvhost_fuzz PRIVATE -fsanitize=fuzzer-no-link)
 target_link_libraries(qvhost_fuzz PUBLIC qvplatform PkgConfig::QV_FUZZ_HOST_MEDIA OpenGL::GL Threads::Threads
                       ${CMAKE_DL_LIBS})
 
+set(QV_AUDIO_FUZZ_RUNS 10000 CACHE STRING "Executions of audio_fuzz in the test run")
 qv_add_fuzzer(audio_fuzz
   SOURCES audio/audio_fuzz.cpp
   LIBS qvhost_fuzz
-  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/audio)
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/audio
+  ARGS -runs=${QV_AUDIO_FUZZ_RUNS})

@@ -3,8 +3,9 @@
 // input ("vrnd" before "show", "show" twice, "swin" after "hide", "clr " and a
 // fresh "init", missing records and ports, extreme rectangles, any spectrum
 // bytes, unknown codes), on three instances that share three ports and a real
-// headless GL context. AGL and allocation failures and the clock are driven
-// by the input too.
+// headless GL context. AGL and allocation failures, the clock, port sizes
+// and the host's answers to the bundle's calls (any status, or a callback
+// that throws) are driven by the input too.
 //
 // After every message the harness checks what it can know from outside:
 // - the status, wherever the handler's answer is fixed (kept promises, and
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include "hardening/gl_guard.h"
 #include "platform/AGL.h"
@@ -67,6 +69,8 @@ struct Slot {
     bool shown = false;    // the last "show" answered 0 and no "hide" since
     int port = 0;          // the port of the last "show"
     Rect effective{};      // what the framebuffer covers, in port pixels
+    OSStatus answer = noErr; // what the host answers the bundle's calls
+    bool throws = false;     // the host's callback throws instead
     VisualPluginState *state() const { return static_cast<VisualPluginState *>(host->refCon()); }
 };
 
@@ -226,7 +230,7 @@ void ExpectDrawn(const Run &run, const Slot &s, long framesBefore, bool shownBef
 void Step(FuzzedDataProvider &in, Run &run)
 {
     Slot &s = g_slots[in.ConsumeIntegralInRange(0, kSlots - 1)];
-    switch (in.ConsumeIntegralInRange(0, 15)) {
+    switch (in.ConsumeIntegralInRange(0, 16)) {
     case 0: { // handler "init"
         if (s.instance)
             return; // the host would lose its instance
@@ -387,6 +391,10 @@ void Step(FuzzedDataProvider &in, Run &run)
         const bool consumed =
             (event.what == keyDown || event.what == autoKey) && (key == 'm' || key == 'S' || key == 'n');
         const size_t calls = s.host->calls.size();
+        if (consumed && s.throws) { // the wish's exception stops at the handler
+            ExpectRefused(s, kVisualPluginEventMessage, &rec, true);
+            return;
+        }
         const OSStatus status = Send(s, kVisualPluginEventMessage, &rec);
         CHECK(status == (consumed ? noErr : unimpErr), "vevt answered %d", status);
         CHECK(s.host->calls.size() == calls + (consumed ? 1 : 0), "full-screen wishes sent: %zu",
@@ -447,9 +455,12 @@ void Step(FuzzedDataProvider &in, Run &run)
     case 9: { // the module's entry point
         glguard::Scope noGL(glguard::Expect::NoGL);
         switch (in.ConsumeIntegralInRange(0, 3)) {
-        case 0:
-            CHECK(s.host->initModule() == noErr, "module init failed");
+        case 0: {
+            const OSStatus status = s.host->initModule();
+            CHECK(status == (s.throws ? paramErr : s.answer), "module init answered %d, the host %d", status,
+                  s.answer);
             break;
+        }
         case 1: {
             PluginInitRecord rec{};
             rec.hostCookie = s.host;
@@ -485,6 +496,14 @@ void Step(FuzzedDataProvider &in, Run &run)
         const SInt16 w = in.ConsumeIntegralInRange<SInt16>(1, 96), h = in.ConsumeIntegralInRange<SInt16>(1, 96);
         CHECK(QVPort_Resize(port.port, w, h) == noErr, "port resize");
         port.resized = true;
+        return;
+    }
+    case 15: { // the host answers the bundle's calls with any status, or throws
+        s.answer = in.ConsumeBool() ? noErr : in.ConsumeIntegral<OSStatus>();
+        s.throws = in.ConsumeIntegralInRange(0, 3) == 0;
+        s.host->setAnswer(s.answer);
+        s.host->onCall = s.throws ? [](OSType, HostCallRecord *) { throw std::runtime_error("host callback"); }
+                                  : nullptr;
         return;
     }
     default: { // several frames in a row
@@ -557,7 +576,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             QVPort_Resize(g_ports[p].port, kPortSizes[p][0], kPortSizes[p][1]);
         g_ports[p].resized = false;
     }
-    for (Slot &s : g_slots)
+    for (Slot &s : g_slots) {
         s.host->calls.clear();
+        s.host->setAnswer(noErr);
+        s.host->onCall = nullptr;
+        s.answer = noErr;
+        s.throws = false;
+    }
     return 0;
 }
