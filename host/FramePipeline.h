@@ -29,12 +29,16 @@ public:
     virtual void write(const Frame &frame) = 0;
     // After the last frame: flush and close. Not called after a failure.
     virtual void finish() = 0;
+    // False for a sink that drops what it gets: nothing is copied for it.
+    virtual bool wantsFrames() const { return true; }
 };
 
+// Drops every frame (throughput measurements).
 class NullSink : public FrameSink {
 public:
     void write(const Frame &) override {}
     void finish() override {}
+    bool wantsFrames() const override { return false; }
 };
 
 class FramePipeline {

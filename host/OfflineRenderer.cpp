@@ -180,10 +180,12 @@ RenderResult RenderClip(const AudioClip &clip, const RenderJob &job)
             host.frame(&data, static_cast<double>(n) / job.fps);
             ++result.framesDrawn;
             if (!job.stillFrame || n == *job.stillFrame) {
-                Frame &frame = pipeline.acquire();
-                frame.index = n;
-                port.copyTo(frame.pixels.data(), job.width);
-                pipeline.submit();
+                if (sink->wantsFrames()) {
+                    Frame &frame = pipeline.acquire();
+                    frame.index = n;
+                    port.copyTo(frame.pixels.data(), job.width);
+                    pipeline.submit();
+                }
                 ++result.framesWritten;
             }
             progress.update(n + 1);
