@@ -152,6 +152,7 @@ int Run(int argc, char **argv)
     live->add_flag("--list-devices", listDevices, "list the capture devices and exit");
     live->add_option("--size", liveSize, "window size WIDTHxHEIGHT")->capture_default_str();
     live->add_option("--frames", liveFrames, "quit after N frames")->check(CLI::NonNegativeNumber);
+    live->footer("Keys: space freezes the picture, f full screen, q or Esc quit; n, S and m go to the plug-in.");
 
     // render
     auto *render = app.add_subcommand("render", "render an audio file to video or PNG frames, headless");
