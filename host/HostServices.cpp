@@ -52,6 +52,8 @@ std::string HostServices::pluginName() const
 
 OSStatus HostServices::handle(OSType code, HostCallRecord *record)
 {
+    if (calls_.size() >= kCallsKept) // a long session keeps only its recent calls
+        calls_.erase(calls_.begin(), calls_.begin() + kCallsKept / 2);
     calls_.push_back(code);
     switch (code) {
     case kPlayerRegisterVisualPluginMessage:

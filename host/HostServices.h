@@ -64,7 +64,9 @@ public:
     const std::optional<FullScreenOptions> &fullScreenOptions() const { return fullScreen_; }
     // Set by "unrg": the plug-in wants to be taken out.
     bool unregisterRequested() const { return unregistered_; }
-    // Every code the plug-in called, in order (for diagnostics and tests).
+    // The codes the plug-in called, in order (for diagnostics and tests);
+    // the most recent kCallsKept / 2 to kCallsKept of them.
+    static constexpr size_t kCallsKept = 4096;
     const std::vector<OSType> &calls() const { return calls_; }
     // Where this plug-in's data lives (valid once registered).
     const PluginDataStore *dataStore() const { return store_.get(); }
