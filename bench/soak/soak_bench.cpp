@@ -1,6 +1,7 @@
 // 10,000 show/hide cycles on one host ("show", two "vrnd", "null", "swin",
-// "hide"; "clr " and "init" every tenth cycle), timed, with the heap in use at
-// cycle 100 and at the last cycle and the GL objects left at the end. Every
+// "hide"; "clr " and "init" every tenth cycle), timed, with the heap in use and
+// the resident set at cycle 100 and at the last cycle, and the GL objects
+// left at the end. Every
 // cycle also checks that nothing outlives its "hide" (see soak_cycle.h); the
 // run stops with an error at the first cycle that leaves something.
 #include <benchmark/benchmark.h>
@@ -8,11 +9,26 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "hardening/gl_guard.h"
 #include "hardening/soak_cycle.h"
 #include "platform/AGL.h"
 
 namespace {
+
+// Resident set of the process in bytes (heap, the GL stack's mappings and
+// its JIT code), from /proc/self/statm.
+double ResidentBytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
 
 int Cycles()
 {
@@ -32,20 +48,26 @@ void BM_ShowHideSoak(benchmark::State &state)
             return;
         }
         size_t heapEarly = 0;
+        double residentEarly = 0;
         for (int i = 0; i < cycles; ++i) {
             if (!run.cycle()) {
                 state.SkipWithError(run.failure().c_str());
                 return;
             }
-            if (i + 1 == early)
+            if (i + 1 == early) {
                 heapEarly = soak::HeapInUse();
+                residentEarly = ResidentBytes();
+            }
         }
         const size_t heapEnd = soak::HeapInUse();
+        const double residentEnd = ResidentBytes();
         const soak::Resources r = soak::CountResources();
         state.counters["cycles"] = cycles;
         state.counters["heap_at_100"] = static_cast<double>(heapEarly);
         state.counters["heap_at_end"] = static_cast<double>(heapEnd);
         state.counters["heap_growth"] = static_cast<double>(heapEnd) - static_cast<double>(heapEarly);
+        state.counters["rss_at_100"] = residentEarly;
+        state.counters["rss_at_end"] = residentEnd;
         state.counters["contexts"] = r.contexts;
         state.counters["pixel_formats"] = r.pixelFormats;
         state.counters["framebuffers"] = r.framebuffers;
@@ -56,6 +78,8 @@ void BM_ShowHideSoak(benchmark::State &state)
             benchmark::Counter(cycles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
         std::printf("heap in use at cycle %d: %zu bytes; at cycle %d: %zu bytes (%+lld)\n", early, heapEarly, cycles,
                     heapEnd, static_cast<long long>(heapEnd) - static_cast<long long>(heapEarly));
+        std::printf("resident set at cycle %d: %.0f bytes; at cycle %d: %.0f bytes\n", early, residentEarly, cycles,
+                    residentEnd);
         std::printf("left after the last cycle: %s\n", soak::Describe(r).c_str());
         std::printf("GL renderer: %s\n", QVAGL_RendererName());
     }
