@@ -17,6 +17,7 @@ extern "C" {
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -108,6 +109,11 @@ struct Case {
     std::function<std::string(const Material &)> make;
     int64_t frames; // video frames of a valid video (0: do not check)
 };
+
+void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.name << "." << c.extension;
+}
 
 const uint32_t kHuge = 0xFFFFFFF0u;
 
@@ -256,6 +262,7 @@ TEST_P(BrokenAudio, EndsInOneClearErrorOrAValidVideo)
     const RunResult r = RunProgram(ProgramPath(),
                                    {"render", input, "-o", output, "--size", "64x36", "--fps", std::to_string(kFps)},
                                    {}, std::chrono::seconds(kTimeLimitSeconds));
+    RecordProperty("exit_status", r.status); // which way each file went, in the XML report
     ASSERT_NE(r.status, -1) << "crashed or still running after " << kTimeLimitSeconds << " s\n" << r.err;
     ASSERT_TRUE(r.status == 0 || r.status == 1) << "exit status " << r.status << "\n" << r.err;
     if (c.outcome != Outcome::Either) {
