@@ -7,7 +7,7 @@ qv_add_bench(soak_bench
   SOURCES soak/soak_bench.cpp
           ${PROJECT_SOURCE_DIR}/tests/hardening/soak_cycle.cpp ${PROJECT_SOURCE_DIR}/tests/hardening/heap_meter.cpp
           ${PROJECT_SOURCE_DIR}/tests/hardening/gl_guard.cpp
-          ${PROJECT_SOURCE_DIR}/tests/support/test_host.cpp ${PROJECT_SOURCE_DIR}/tests/render/image_io.cpp
+          ${PROJECT_SOURCE_DIR}/tests/support/test_host.cpp ${PROJECT_SOURCE_DIR}/tests/support/image_io.cpp
   LIBS qvplatform OpenGL::GL OpenGL::EGL PkgConfig::GLU PNG::PNG GTest::gtest ${CMAKE_DL_LIBS})
 target_include_directories(soak_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(soak_bench PRIVATE QV_BUNDLE_PATH="$<TARGET_FILE:quorvanta>"

@@ -1,10 +1,10 @@
 # Figures: the polygon class and the built-in scene. These programs take the
 # figure objects without libGL: a recording stand-in supplies the GL calls.
-add_library(qv_figures_glrec OBJECT figures/gl_recorder.cpp)
+add_library(qv_figures_glrec OBJECT support/gl_recorder.cpp)
 target_include_directories(qv_figures_glrec PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 
 qv_add_test(figures_tests
-  SOURCES figures/polygon_test.cpp figures/polygon_step_test.cpp figures/scene_test.cpp figures/alloc_counter.cpp
+  SOURCES figures/polygon_test.cpp figures/polygon_step_test.cpp figures/scene_test.cpp support/alloc_counter.cpp
           $<TARGET_OBJECTS:qv_figures> $<TARGET_OBJECTS:qv_figures_glrec>)
 
 # The round trip: a build step dumps the built scene as source, and the

@@ -10,7 +10,7 @@ set(QV_HARDENING_GL_LIBS qvplatform OpenGL::GL OpenGL::EGL PkgConfig::GLU ${CMAK
 
 qv_add_test(hardening_soak_tests
   SOURCES hardening/soak_test.cpp hardening/soak_cycle.cpp hardening/heap_meter.cpp hardening/gl_guard.cpp
-          support/test_host.cpp render/image_io.cpp
+          support/test_host.cpp support/image_io.cpp
   LIBS ${QV_HARDENING_GL_LIBS} PNG::PNG)
 
 qv_add_test(hardening_message_tests

@@ -3,7 +3,7 @@
 # (headless GL: llvmpipe where there is no GPU).
 find_package(PNG REQUIRED)
 
-set(QV_RENDER_SESSION render/render_session.cpp render/image_io.cpp support/test_host.cpp)
+set(QV_RENDER_SESSION render/render_session.cpp support/image_io.cpp support/test_host.cpp)
 set(QV_RENDER_TEST_LIBS qvplatform OpenGL::GL PNG::PNG ${CMAKE_DL_LIBS})
 
 function(qv_render_test name)
@@ -25,12 +25,12 @@ qv_render_test(render_bundle_tests
 
 # The platform layer on its own: ports, clock, AGL over EGL.
 qv_render_test(render_platform_tests
-  SOURCES render/port_clock_test.cpp render/agl_test.cpp render/image_io.cpp
+  SOURCES render/port_clock_test.cpp render/agl_test.cpp support/image_io.cpp
   LIBS ${QV_RENDER_TEST_LIBS})
 
 # Figures drawn with real GL: strips, depth order, the editor's overlay.
 qv_render_test(render_figure_tests
-  SOURCES render/figure_pixels_test.cpp render/image_io.cpp
+  SOURCES render/figure_pixels_test.cpp support/image_io.cpp
   LIBS qv_figures ${QV_RENDER_TEST_LIBS})
 
 # Allocation seen through an allocator put in front of the C and C++ ones:

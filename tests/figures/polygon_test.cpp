@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "figures/alloc_counter.h"
-#include "figures/gl_recorder.h"
+#include "support/alloc_counter.h"
+#include "support/gl_recorder.h"
 #include "figures/polygon.h"
 
 namespace {

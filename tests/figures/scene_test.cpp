@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "figures/alloc_counter.h"
+#include "support/alloc_counter.h"
 #include "figures/polygon.h"
 #include "figures/scene.h"
 #include "figures/scene_table.h"

@@ -9,7 +9,7 @@
 #include "platform/QDPort.h"
 #include "platform/QVClock.h"
 #include "plugin/PluginState.h"
-#include "render/image_io.h"
+#include "support/image_io.h"
 
 namespace soak {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/AGL.h"
-#include "render/image_io.h"
+#include "support/image_io.h"
 
 namespace {
 

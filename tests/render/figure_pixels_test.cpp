@@ -9,7 +9,7 @@
 
 #include "figures/polygon.h"
 #include "platform/AGL.h"
-#include "render/image_io.h"
+#include "support/image_io.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "render/image_io.h"
+#include "support/image_io.h"
 #include "render/render_session.h"
 
 namespace rendertest {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "plugin/PluginState.h"
-#include "render/image_io.h"
+#include "support/image_io.h"
 #include "support/test_host.h"
 
 namespace rendertest {

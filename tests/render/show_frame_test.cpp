@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/AGL.h"
-#include "render/image_io.h"
+#include "support/image_io.h"
 #include "render/render_session.h"
 
 namespace rendertest {

@@ -1,4 +1,4 @@
-#include "figures/alloc_counter.h"
+#include "support/alloc_counter.h"
 
 #include <stdlib.h>
 

@@ -2,8 +2,8 @@
  * allocations and releases inside a tracking window, can make the nothrow
  * allocation fail from a given call on, and records released pointers.
  * Linked only into the test programs that need it. Single-threaded use. */
-#ifndef QV_TESTS_FIGURES_ALLOC_COUNTER_H
-#define QV_TESTS_FIGURES_ALLOC_COUNTER_H
+#ifndef QV_TESTS_SUPPORT_ALLOC_COUNTER_H
+#define QV_TESTS_SUPPORT_ALLOC_COUNTER_H
 
 #include <stddef.h>
 

@@ -1,4 +1,4 @@
-#include "figures/gl_recorder.h"
+#include "support/gl_recorder.h"
 
 #include <stdio.h>
 

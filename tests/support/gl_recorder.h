@@ -1,8 +1,8 @@
 /* A stand-in for the few immediate-mode GL entry points the figures call:
  * test programs link this instead of libGL, and every call is recorded in
  * order, so drawing can be checked call by call without a context. */
-#ifndef QV_TESTS_FIGURES_GL_RECORDER_H
-#define QV_TESTS_FIGURES_GL_RECORDER_H
+#ifndef QV_TESTS_SUPPORT_GL_RECORDER_H
+#define QV_TESTS_SUPPORT_GL_RECORDER_H
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "render/image_io.h"
+#include "support/image_io.h"
 
 #include <png.h>
 #include <sys/stat.h>
