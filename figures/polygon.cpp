@@ -1,18 +1,19 @@
-/* The figure record: construction, the vertex chain, rest distances, ties
- * and the transforms. The spring step of one figure lives in
- * polygon_step.cpp, drawing and editing in polygon_draw.cpp and
- * polygon_edit.cpp. */
+/* The figure record: construction, the vertex chain, rest distances, ties,
+ * the spring step and the transforms. Drawing and editing live in
+ * polygon_draw.cpp and polygon_edit.cpp. */
 #include "figures/polygon.h"
 
 #include <math.h>
-
-#include "figures/polygon_step.h"
 
 const int dist_idx[4] = {-2, -1, 1, 2};
 
 namespace {
 
-/* Applied in double precision with the result stored as float. */
+/* Step constants, each applied in double precision with the result stored
+ * as float. */
+constexpr double kDamping = 0.98;      /* velocity kept per step */
+constexpr double kSpringDivisor = 8.0; /* velocity change = direction * length error / 8 */
+constexpr double kLift = 0.1;          /* added to y of every simulated vertex per step */
 constexpr double kTieDivisor = 2.0;
 
 } // namespace
@@ -92,7 +93,38 @@ void polygon::updateVtx()
 {
     if (next)
         next->updateVtx();
-    StepFigure(vtx, nvtx);
+    for (int i = 0; i < nvtx; ++i) {
+        vtx[i].vx = static_cast<float>(vtx[i].vx * kDamping);
+        vtx[i].vy = static_cast<float>(vtx[i].vy * kDamping);
+    }
+    /* Springs change velocities only, so each reads the positions from before
+     * the step, whatever the order of the vertices. */
+    for (int i = 0; i < nvtx; ++i) {
+        vertex &v = vtx[i];
+        if (!v.dynamic)
+            continue;
+        for (int o : dist_idx) {
+            const int j = i + o;
+            if (j < 0 || j >= nvtx)
+                continue;
+            const float dx = vtx[j].x - v.x;
+            const float dy = vtx[j].y - v.y;
+            const float d = sqrtf(dx * dx + dy * dy);
+            if (d == 0.0f) /* a neighbour on the same point gives no direction: no pull this step */
+                continue;
+            const float e = d - v.dist[o + 2];
+            v.vx = static_cast<float>(v.vx + (dx / d) * e / kSpringDivisor);
+            v.vy = static_cast<float>(v.vy + (dy / d) * e / kSpringDivisor);
+        }
+    }
+    for (int i = 0; i < nvtx; ++i) {
+        vertex &v = vtx[i];
+        if (!v.dynamic)
+            continue;
+        v.x = v.x + v.vx;
+        v.y = v.y + v.vy;
+        v.y = static_cast<float>(v.y + kLift);
+    }
 }
 
 void polygon::move(float dx, float dy)

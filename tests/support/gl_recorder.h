@@ -1,25 +1,28 @@
-/* A stand-in for the few immediate-mode GL entry points the figures call:
- * test programs link this instead of libGL, and every call is recorded in
- * order, so drawing can be checked call by call without a context. */
+/* The immediate-mode GL calls of the figures, linked into test programs instead of libGL: keeps what a context
+ * would (colour, z of the modelview translation, matrix stack) and each glBegin/glEnd primitive with its vertices,
+ * their colour and its z. Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. */
 #ifndef QV_TESTS_SUPPORT_GL_RECORDER_H
 #define QV_TESTS_SUPPORT_GL_RECORDER_H
 
-#include <string>
 #include <vector>
 
 #include <GL/gl.h>
 
-struct GlCall {
-    enum Op { Translate, Color3, Color4, Begin, Vertex2, End, PushMatrix, PopMatrix } op;
-    GLenum mode;  /* Begin only */
-    float v[4];   /* arguments in order; unused ones 0 */
+struct GlPrimitive {
+    GLenum mode;
+    float z;
+    std::vector<float> rgba, xy; /* xy: x0, y0, x1, y1, ... */
 };
 
-/* Calls recorded since the last GlRecorderReset. */
-const std::vector<GlCall> &GlRecorded();
-void GlRecorderReset();
+struct GlState {
+    std::vector<GlPrimitive> drawn;
+    std::vector<float> rgba, stack; /* rgba empty until a colour is set; stack: z of each pushed matrix */
+    float z;
+    int misuse;
+    bool open;
+};
 
-/* The recorded calls as text, one per line, e.g. "glVertex2f(1, -0.5)". */
-std::string GlTrace(const std::vector<GlCall> &calls);
+/* Forgets everything: nothing drawn, no colour, z 0, empty stack. */
+const GlState &GlReset();
 
 #endif
