@@ -9,11 +9,14 @@ const int dist_idx[4] = {-2, -1, 1, 2};
 
 namespace {
 
-/* Step constants, each applied in double precision with the result stored
- * as float. */
-constexpr double kDamping = 0.98;      /* velocity kept per step */
-constexpr double kSpringDivisor = 8.0; /* velocity change = direction * length error / 8 */
-constexpr double kLift = 0.1;          /* added to y of every simulated vertex per step */
+/* The constants of the step and the ties, each applied in double precision
+ * with the result stored as float: the share of its velocity a vertex keeps
+ * per step; the divisor of a spring's pull (direction times length error,
+ * over 8); the lift added to y of every simulated vertex per step; and the
+ * divisor that makes a tied vertex the mean of its two target vertices. */
+constexpr double kDamping = 0.98;
+constexpr double kSpringDivisor = 8.0;
+constexpr double kLift = 0.1;
 constexpr double kTieDivisor = 2.0;
 
 } // namespace
@@ -110,7 +113,7 @@ void polygon::updateVtx()
             const float dx = vtx[j].x - v.x;
             const float dy = vtx[j].y - v.y;
             const float d = sqrtf(dx * dx + dy * dy);
-            if (d == 0.0f) /* a neighbour on the same point gives no direction: no pull this step */
+            if (d == 0.0f) /* a neighbour on the same point gives no direction: no pull */
                 continue;
             const float e = d - v.dist[o + 2];
             v.vx = static_cast<float>(v.vx + (dx / d) * e / kSpringDivisor);

@@ -1,5 +1,7 @@
 #include "support/gl_recorder.h"
 
+#include <utility>
+
 static GlState gl;
 
 const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false}; }
@@ -26,12 +28,7 @@ void glVertex2f(GLfloat x, GLfloat y)
     }
 }
 
-void glEnd(void)
-{
-    gl.misuse += !gl.open;
-    gl.open = false;
-}
-
+void glEnd(void) { gl.misuse += !std::exchange(gl.open, false); }
 void glPushMatrix(void) { gl.stack.push_back(gl.z); }
 
 void glPopMatrix(void)
