@@ -253,7 +253,7 @@ TEST(PolygonHighlight, SquaresInTheKindsColourTrianglesInRedInAPushedMatrixAndTh
         SCOPED_TRACE(n);
         const GlState &gl = GlReset();
         p.highlight();
-        EXPECT_TRUE(gl.misuse == 0 && gl.stack.empty() && gl.z == 0.0f && gl.rgba.empty() == (n == 0));
+        EXPECT_TRUE(gl.misuse == 0 && !gl.open && gl.stack.empty() && gl.z == 0.0f && gl.rgba.empty() == (n == 0));
         ASSERT_EQ(gl.drawn.size(), size_t(n == 3 ? 4 : n));
         for (int i = 0; i < n; ++i) {
             const GlPrimitive &sq = gl.drawn[i];
