@@ -1,11 +1,6 @@
-# The plug-in boundary: entry point, handler, host glue, exports, layout.
-qv_add_test(plugin_tests
-  SOURCES plugin/registration_test.cpp plugin/handler_test.cpp support/test_host.cpp
-  LIBS qvplatform ${CMAKE_DL_LIBS})
-# The test defines a function the bundle also defines, to prove the bundle
-# binds to its own; it must be visible to the dynamic linker.
-set_target_properties(plugin_tests PROPERTIES ENABLE_EXPORTS ON)
-add_dependencies(plugin_tests quorvanta)
+# The plug-in boundary: entry point and registration, the handler, the host
+# glue, the exported names and the records' 32-bit layout.
+qv_add_bundle_test(plugin_tests SOURCES plugin/registration_test.cpp plugin/handler_test.cpp)
 
 qv_add_test(host_glue_tests
   SOURCES plugin/host_glue_test.cpp ${PROJECT_SOURCE_DIR}/plugin/host_glue.cpp
