@@ -1,6 +1,6 @@
 # The plug-in boundary: entry point and registration, the handler, the host
 # glue, the exported names and the records' 32-bit layout.
-qv_add_bundle_test(plugin_tests SOURCES plugin/registration_test.cpp plugin/handler_test.cpp)
+qv_add_bundle_test(plugin_tests SOURCES plugin/handler_test.cpp)
 
 qv_add_test(host_glue_tests
   SOURCES plugin/host_glue_test.cpp ${PROJECT_SOURCE_DIR}/plugin/host_glue.cpp

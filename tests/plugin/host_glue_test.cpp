@@ -13,14 +13,16 @@ using Payload = decltype(HostCallRecord::u);
 
 namespace {
 
-constexpr OSStatus kAnswer = -9; // not 0: what the wrappers copy back is copied whatever the status
+constexpr OSStatus kAnswer = -9; // not 0: out values are copied back whatever the status
 OSType g_code;
-HostCallRecord g_seen, *g_address, g_callers; // what the host saw, where, and a caller's record
+HostCallRecord g_seen, *g_address, g_callers; // what the host saw and where; a caller's own record
 char g_buffer[8];
 const unsigned char g_name[] = "\x04name";
 const EventRecord g_event{};
+UInt32 g_size;      // out values of the caller
+Boolean g_handled;
 
-// The host: keeps what it was sent, and reports a size or "handled" back.
+// The host: keeps what it was sent, and reports sizes and "handled" back.
 OSStatus Proc(void *, OSType code, HostCallRecord *record)
 {
     g_code = code;
@@ -35,7 +37,7 @@ OSStatus Proc(void *, OSType code, HostCallRecord *record)
     return kAnswer;
 }
 
-// The three wrappers that pass the caller's own record through to the host.
+// The three wrappers that pass the caller's record itself to the host.
 OSStatus PassThrough(OSStatus (*wrapper)(void *, PlayerProcPtr, HostCallRecord *))
 {
     std::memset(&g_callers, 0xA7, sizeof g_callers);
@@ -44,69 +46,50 @@ OSStatus PassThrough(OSStatus (*wrapper)(void *, PlayerProcPtr, HostCallRecord *
     return status;
 }
 
-} // namespace
-
-TEST(HostGlue, EachWrapperSendsItsCodeAndPayload)
+TEST(HostGlue, EachWrapperSendsItsCodeAndPayloadAndCopiesBackItsOutValue)
 {
-    struct Row {
+    const struct Row {
         const char *code;
-        OSStatus (*call)();       // calls the wrapper, checks what it copies back
-        void (*payload)(Payload &); // the payload expected, from all zeros
-    } const rows[] = {
-        {"abcd", [] { return ITCallApplication(nullptr, Proc, FourCC("abcd"), nullptr); }, [](Payload &) {}},
+        OSStatus (*call)();
+        void (*payload)(Payload &); // from all zeros
+        UInt32 out;                 // copied back to the caller
+    } rows[] = {
+        {"abcd", [] { return ITCallApplication(nullptr, Proc, FourCC("abcd"), nullptr); }, [](Payload &) {}, 0},
         {"sful", [] { return PlayerSetFullScreen(nullptr, Proc, 1); },
-         [](Payload &u) { u.setFullScreenMessage.fullScreen = 1; }},
+         [](Payload &u) { u.setFullScreenMessage.fullScreen = 1; }, 0},
         {"sfop", [] { return PlayerSetFullScreenOptions(nullptr, Proc, 24, 32, 32, 1024, 768); },
-         [](Payload &u) { u.setFullScreenOptionsMessage = {24, 32, 32, 1024, 768}; }},
-        {"gprf",
-         [] {
-             UInt32 size = 1;
-             EXPECT_EQ(PlayerGetPluginData(nullptr, Proc, g_buffer, 8, nullptr), kAnswer);
-             const OSStatus status = PlayerGetPluginData(nullptr, Proc, g_buffer, 8, &size);
-             EXPECT_EQ(size, 0xC0FFEEu);
-             return status;
-         },
-         [](Payload &u) { u.getPluginDataMessage = {g_buffer, 8, 0}; }},
+         [](Payload &u) { u.setFullScreenOptionsMessage = {24, 32, 32, 1024, 768}; }, 0},
+        {"gprf", [] { return PlayerGetPluginData(nullptr, Proc, g_buffer, 8, &g_size); },
+         [](Payload &u) { u.getPluginDataMessage = {g_buffer, 8, 0}; }, 0xC0FFEE},
+        {"gprf", [] { return PlayerGetPluginData(nullptr, Proc, g_buffer, 8, nullptr); },
+         [](Payload &u) { u.getPluginDataMessage = {g_buffer, 8, 0}; }, 0},
         {"sprf", [] { return PlayerSetPluginData(nullptr, Proc, g_buffer, 4); },
-         [](Payload &u) { u.setPluginDataMessage = {g_buffer, 4}; }},
-        {"gnpr",
-         [] {
-             UInt32 size = 1;
-             EXPECT_EQ(PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, nullptr), kAnswer);
-             const OSStatus status = PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, &size);
-             EXPECT_EQ(size, 0xBEEFu);
-             return status;
-         },
-         [](Payload &u) { u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}; }},
+         [](Payload &u) { u.setPluginDataMessage = {g_buffer, 4}; }, 0},
+        {"gnpr", [] { return PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, &g_size); },
+         [](Payload &u) { u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}; }, 0xBEEF},
+        {"gnpr", [] { return PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, nullptr); },
+         [](Payload &u) { u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}; }, 0},
         {"snpr", [] { return PlayerSetPluginNamedData(nullptr, Proc, g_name, g_buffer, 3); },
-         [](Payload &u) { u.setPluginNamedDataMessage = {g_name, g_buffer, 3}; }},
-        {"idle", [] { return PlayerIdle(nullptr, Proc); }, [](Payload &) {}},
-        {"abou", [] { PlayerShowAbout(nullptr, Proc); return kAnswer; }, [](Payload &) {}},
+         [](Payload &u) { u.setPluginNamedDataMessage = {g_name, g_buffer, 3}; }, 0},
+        {"idle", [] { return PlayerIdle(nullptr, Proc); }, [](Payload &) {}, 0},
+        {"abou", [] { PlayerShowAbout(nullptr, Proc); return kAnswer; }, [](Payload &) {}, 0},
         {"url ", [] { PlayerOpenURL(nullptr, Proc, "http://x", 8); return kAnswer; },
-         [](Payload &u) { u.openURLMessage = {"http://x", 8}; }},
-        {"unrg", [] { return PassThrough(PlayerUnregisterPlugin); },
-         [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }},
-        {"rvis", [] { return PassThrough(PlayerRegisterVisualPlugin); },
-         [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }},
-        {"rdev", [] { return PassThrough(PlayerRegisterDevicePlugin); },
-         [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }},
+         [](Payload &u) { u.openURLMessage = {"http://x", 8}; }, 0},
+        {"unrg", [] { return PassThrough(PlayerUnregisterPlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
+        {"rvis", [] { return PassThrough(PlayerRegisterVisualPlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
+        {"rdev", [] { return PassThrough(PlayerRegisterDevicePlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
         {"dvsn", [] { return PlayerSetDeviceSerialNumber(nullptr, Proc, g_name); },
-         [](Payload &u) { u.setDeviceSerialNumberMessage.serialNumber = g_name; }},
-        {"evnt",
-         [] {
-             Boolean handled = 0;
-             EXPECT_EQ(PlayerHandleMacOSEvent(nullptr, Proc, &g_event, nullptr), kAnswer);
-             const OSStatus status = PlayerHandleMacOSEvent(nullptr, Proc, &g_event, &handled);
-             EXPECT_EQ(handled, 1);
-             return status;
-         },
-         [](Payload &u) { u.handleMacOSEventMessage.theEvent = &g_event; }},
+         [](Payload &u) { u.setDeviceSerialNumberMessage.serialNumber = g_name; }, 0},
+        {"evnt", [] { return PlayerHandleMacOSEvent(nullptr, Proc, &g_event, &g_handled); },
+         [](Payload &u) { u.handleMacOSEventMessage.theEvent = &g_event; }, 1},
+        {"evnt", [] { return PlayerHandleMacOSEvent(nullptr, Proc, &g_event, nullptr); },
+         [](Payload &u) { u.handleMacOSEventMessage.theEvent = &g_event; }, 0},
         {"pspc", [] { return PlayerGetPluginFileSpec(nullptr, Proc, g_buffer); },
-         [](Payload &u) { u.getPluginFileSpecMessage.fileSpec = g_buffer; }},
+         [](Payload &u) { u.getPluginFileSpecMessage.fileSpec = g_buffer; }, 0},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.code);
-        g_address = nullptr;
+        g_size = g_handled = 0;
         EXPECT_EQ(r.call(), kAnswer);
         EXPECT_EQ(g_code, FourCC(r.code));
         EXPECT_TRUE(g_seen.majorVersion == 10 && g_seen.minorVersion == 1 && g_seen.recordSize == sizeof g_seen);
@@ -114,6 +97,7 @@ TEST(HostGlue, EachWrapperSendsItsCodeAndPayload)
         std::memset(&want, 0, sizeof want);
         r.payload(want);
         EXPECT_EQ(0, std::memcmp(&g_seen.u, &want, sizeof want)) << "payload";
+        EXPECT_EQ(g_size + g_handled, r.out);
     }
 }
 
@@ -135,16 +119,16 @@ TEST(MemoryRoutines, MemClearClearsExactlyTheRange)
 
 TEST(MemoryRoutines, BlockMoveDataIsOverlapSafeAndIgnoresNonPositiveCounts)
 {
-    struct Row {
+    const struct {
         int from, to, count;
-        UInt8 want[12];
-    } const rows[] = {
-        {0, 4, 0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},  {0, 4, -7, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
-        {0, 3, 8, {0, 1, 2, 0, 1, 2, 3, 4, 5, 6, 7, 11}},   {3, 0, 8, {3, 4, 5, 6, 7, 8, 9, 10, 8, 9, 10, 11}},
-    };
-    for (const Row &r : rows) {
-        UInt8 buf[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+        UInt8 want[8];
+    } rows[] = {{0, 4, 0, {0, 1, 2, 3, 4, 5, 6, 7}}, {0, 4, -7, {0, 1, 2, 3, 4, 5, 6, 7}},
+                {0, 3, 4, {0, 1, 2, 0, 1, 2, 3, 7}}, {3, 0, 4, {3, 4, 5, 6, 4, 5, 6, 7}}};
+    for (const auto &r : rows) {
+        UInt8 buf[8] = {0, 1, 2, 3, 4, 5, 6, 7};
         BlockMoveData(buf + r.from, buf + r.to, r.count);
-        EXPECT_EQ(0, std::memcmp(buf, r.want, 12)) << r.from << " to " << r.to << ", " << r.count;
+        EXPECT_EQ(0, std::memcmp(buf, r.want, 8)) << r.from << " to " << r.to << ", " << r.count;
     }
 }
+
+} // namespace

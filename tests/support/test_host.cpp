@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,27 +17,22 @@
 namespace qvtest {
 namespace {
 
-// What the GL calls of the message being sent must find: no instance (no GL
-// at all), or this instance's context current. Between messages, any context.
+// What the GL calls of the message being sent must find: nothing (no GL at
+// all), or this instance's context current; between messages, any context.
 enum class Expect { AnyContext, NoGL, Instance };
 Expect g_expect = Expect::AnyContext;
 const VisualPluginState *g_instance = nullptr;
 long g_glCalls = 0;
 std::map<AGLContext, std::set<GLuint>> g_textures; // names each context made and has not deleted
 
-// Sets the expectation for one message.
-struct Expecting {
-    Expecting(Expect expect, const VisualPluginState *instance)
-    {
-        g_expect = expect;
-        g_instance = instance;
-    }
+struct Expecting { // for the length of one message
+    Expecting(Expect expect, const VisualPluginState *instance) { g_expect = expect, g_instance = instance; }
     ~Expecting() { g_expect = Expect::AnyContext; }
 };
 
 } // namespace
 
-// A GL entry point of the guard: checks the context, then calls libGL's (or,
+// A GL entry point of the guard checks the context, then calls libGL's (or,
 // for GLU, which only the bundle loads, the library's own).
 void CheckGL(const char *function)
 {
@@ -70,10 +66,7 @@ void FixClock(time_t now)
     QVClock_SetSource([](void *) { return fixed; }, nullptr);
 }
 
-long GLCallsSeen()
-{
-    return g_glCalls;
-}
+long GLCallsSeen() { return g_glCalls; }
 
 long LiveTextures()
 {
@@ -81,6 +74,11 @@ long LiveTextures()
     for (const auto &held : g_textures)
         n += static_cast<long>(held.second.size());
     return n;
+}
+
+void ForgetTextures()
+{
+    g_textures.clear();
 }
 
 TestHost::TestHost(SInt16 width, SInt16 height)
@@ -93,8 +91,10 @@ TestHost::TestHost(SInt16 width, SInt16 height)
     dl_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
     entry_ = dl_ ? reinterpret_cast<PluginMainProcPtr>(dlsym(dl_, "iTunesPluginMainMachO")) : nullptr;
     port_ = QVPort_Create(width, height);
-    if (!entry_ || !port_)
+    if (!entry_ || !port_) {
         std::fprintf(stderr, "cannot load $QV_BUNDLE (%s) or make a port\n", path ? path : "not set");
+        return;
+    }
     QVPort_SetFrameProc(port_, [](CGrafPtr, const Rect *rect, SInt32 interval, void *self) {
         TestHost *host = static_cast<TestHost *>(self);
         host->frames += 1;
@@ -114,10 +114,7 @@ TestHost::~TestHost()
     QVPort_Dispose(port_);
 }
 
-void *TestHost::symbol(const char *name) const
-{
-    return dlsym(dl_, name);
-}
+void *TestHost::symbol(const char *name) const { return dlsym(dl_, name); }
 
 OSStatus TestHost::Proc(void *cookie, OSType code, HostCallRecord *record)
 {
@@ -153,11 +150,6 @@ OSStatus TestHost::cleanupInstance()
     const OSStatus status = send(kPluginCleanupMessage, nullptr);
     refCon = nullptr;
     return status;
-}
-
-bool TestHost::open()
-{
-    return entry_ && port_ && initModule() == noErr && handler && initInstance() == noErr;
 }
 
 OSStatus TestHost::send(OSType code, void *record)
@@ -206,26 +198,20 @@ Rect TestHost::whole() const
 
 std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool textures)
 {
-    long states = 0, contexts = 0, held = 0;
-    std::string odd;
+    long states = 0, contexts = 0, names = 0, scenes = 0; // held by the instances
     for (const TestHost *host : hosts)
-        if (const VisualPluginState *s = host->state()) {
-            odd += (s->polys != nullptr) != (s->aglContext != nullptr) ? "a scene without a context or back; " : "";
-            states += 1;
-            contexts += s->aglContext != nullptr;
-            held += s->msgTexture != 0;
-        }
-    auto count = [&](const char *what, long alive, long want) {
-        if (alive != want)
-            odd += std::to_string(alive) + " " + what + " alive, " + std::to_string(want) + " held; ";
-    };
-    count("state blocks", QVPlatform_LivePtrCount(), states);
-    count("contexts", QVAGL_LiveContextCount(), contexts);
-    count("framebuffers", QVAGL_LiveFramebufferCount(), contexts);
-    count("pixel formats", QVAGL_LivePixelFormatCount(), 0);
-    if (textures)
-        count("texture names", LiveTextures(), held);
-    return odd;
+        if (const VisualPluginState *s = host->state())
+            states += 1, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
+    const long alive[] = {QVPlatform_LivePtrCount(), QVAGL_LiveContextCount(), QVAGL_LiveFramebufferCount(),
+                          QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names};
+    const long held[] = {states, contexts, contexts, 0, names};
+    if (std::equal(alive, alive + 5, held) && scenes == contexts)
+        return "";
+    char text[200];
+    std::snprintf(text, sizeof text, "alive/held: state blocks %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, "
+                  "pixel formats %ld/0, texture names %ld/%ld; scenes %ld", alive[0], held[0], alive[1], held[1],
+                  alive[2], held[2], alive[3], alive[4], held[4], scenes);
+    return text;
 }
 
 } // namespace qvtest

@@ -1,15 +1,11 @@
-// The host that the tests, the message fuzzer and the benchmarks drive the
-// bundle with, as the player does: it loads the built bundle with dlopen
-// ($QV_BUNDLE), records every call the bundle makes into the host, owns a
-// window port that counts the frames handed to it, and sends the handler's
-// messages.
-//
-// With it comes a GL guard: test_host.cpp defines the GL entry points the
-// bundle and the platform's AGL import, and a program built with
-// ENABLE_EXPORTS binds their calls to these definitions, which check the
-// context before forwarding to libGL. A message sent with the instance must
-// make its GL calls in that instance's context, one without it (and "init")
-// none at all; otherwise the guard names the call and aborts.
+// The host the tests, the message fuzzer and the benchmark drive the bundle
+// with, as the player does: it loads the built bundle ($QV_BUNDLE), records
+// the bundle's calls into the host, owns a port that counts the frames handed
+// to it, and sends the handler's messages. Its GL guard (test_host.cpp
+// defines the GL entry points the bundle and the platform import; a program
+// built with ENABLE_EXPORTS binds their calls to these) aborts, naming the
+// call, on GL work of a message outside the context of the instance it was
+// sent to, or in a message without an instance ("init" included).
 #pragma once
 
 #include <ctime>
@@ -20,15 +16,15 @@
 
 namespace qvtest {
 
-// A four-character code from its characters: FourCC("show") == 0x73686F77.
-constexpr OSType FourCC(const char *c)
+constexpr OSType FourCC(const char *c) // FourCC("show") == 0x73686F77
 {
     return OSType(UInt8(c[0])) << 24 | OSType(UInt8(c[1])) << 16 | OSType(UInt8(c[2])) << 8 | UInt8(c[3]);
 }
 
 void FixClock(time_t now); // the platform's calendar clock stands still at `now`
-long GLCallsSeen();        // by the guard: 0 when the program does not export it
-long LiveTextures();       // texture names generated and not deleted
+long GLCallsSeen();        // by the guard (0 when the program does not export it)
+long LiveTextures();       // texture names generated and not deleted (in the context that made them)
+void ForgetTextures();     // after a context went with names the bundle could not delete
 
 struct HostCall {
     OSType code;
@@ -37,8 +33,7 @@ struct HostCall {
 
 class TestHost {
 public:
-    // Loads the bundle and makes the port (a failure is printed; open() fails).
-    explicit TestHost(SInt16 width = 64, SInt16 height = 48);
+    explicit TestHost(SInt16 width = 64, SInt16 height = 48); // loads the bundle, makes the port
     ~TestHost(); // hides and ends an instance still held, unloads the bundle
     TestHost(const TestHost &) = delete;
     TestHost &operator=(const TestHost &) = delete;
@@ -46,11 +41,10 @@ public:
     bool fresh() const { return fresh_; } // no copy was loaded before: the renderer's statics are new
     PluginMainProcPtr entry() const { return entry_; }
     void *symbol(const char *name) const; // of the bundle
-
-    OSStatus initModule();   // registers the plug-in and keeps its handler
-    OSStatus initInstance(); // on 0, refCon is the new instance
+    OSStatus initModule();                // registers the plug-in, keeps its handler
+    OSStatus initInstance();              // on 0, refCon is the new instance
     OSStatus cleanupInstance();
-    bool open(); // both "init"s answer 0
+    bool open() { return entry_ && port_ && initModule() == noErr && handler && initInstance() == noErr; }
     VisualPluginProcPtr handler = nullptr;
     void *refCon = nullptr;
     VisualPluginState *state() const { return static_cast<VisualPluginState *>(refCon); }
@@ -67,7 +61,7 @@ public:
 
     CGrafPtr port() const { return port_; }
     Rect whole() const;
-    long frames = 0; // handed to the port; the last one's changed rectangle and swap interval:
+    long frames = 0;  // handed to the port; the last one's changed rectangle and swap interval:
     Rect lastFrame{};
     SInt32 lastInterval = -1;
 
@@ -83,9 +77,9 @@ private:
     CGrafPtr port_ = nullptr;
 };
 
-// What is alive in the platform and the GL against what the instances of
-// `hosts` hold (the only ones in the process): "" when they agree, else what
-// differs. Texture names are left out when `textures` is false.
+// "" when what is alive in the platform and the GL is what the instances of
+// `hosts` (all in the process) hold, else what differs; texture names are
+// left out when `textures` is false.
 std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool textures = true);
 
 } // namespace qvtest
