@@ -42,30 +42,23 @@ void Note(const void *caller)
 void *Allocate(size_t size, const void *caller)
 {
     void *p = QV_RAW_MALLOC(size ? size : 1);
-    if (p && g_tracking) {
-        ++g_allocations;
-        Note(caller);
-    }
+    if (p && g_tracking)
+        ++g_allocations, Note(caller);
     return p;
 }
 
 void *AllocateNothrow(size_t size, const void *caller)
 {
-    if (g_tracking) {
-        const long call = g_nothrow_calls++;
-        if (g_fail_from >= 0 && call >= g_fail_from)
-            return nullptr;
-    }
-    return Allocate(size, caller);
+    const bool fail = g_tracking && g_fail_from >= 0 && g_nothrow_calls >= g_fail_from;
+    g_nothrow_calls += g_tracking;
+    return fail ? nullptr : Allocate(size, caller);
 }
 
 void Release(void *p)
 {
-    if (p && g_tracking) {
-        if (g_releases < alloc_counter::ReleasedCapacity)
-            g_released[g_releases] = p;
-        ++g_releases;
-    }
+    if (p && g_tracking && g_releases < alloc_counter::ReleasedCapacity)
+        g_released[g_releases] = p;
+    g_releases += p && g_tracking;
     free(p);
 }
 
@@ -75,8 +68,7 @@ namespace alloc_counter {
 
 void Start()
 {
-    g_allocations = g_releases = g_watched = 0;
-    g_nothrow_calls = 0;
+    g_allocations = g_releases = g_watched = g_nothrow_calls = 0;
     g_fail_from = -1;
     g_tracking = true;
 }
@@ -103,16 +95,14 @@ size_t HeapInUse()
 
 void *operator new(size_t size)
 {
-    if (void *p = Allocate(size, QV_CALLER))
-        return p;
-    throw std::bad_alloc();
+    void *p = Allocate(size, QV_CALLER);
+    return p ? p : throw std::bad_alloc();
 }
 
 void *operator new[](size_t size)
 {
-    if (void *p = Allocate(size, QV_CALLER))
-        return p;
-    throw std::bad_alloc();
+    void *p = Allocate(size, QV_CALLER);
+    return p ? p : throw std::bad_alloc();
 }
 
 void *operator new(size_t size, const std::nothrow_t &) noexcept { return AllocateNothrow(size, QV_CALLER); }

@@ -1,7 +1,6 @@
 #include "support/test_host.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -17,8 +16,8 @@
 namespace qvtest {
 namespace {
 
-// What the GL calls of the message being sent must find: nothing (no GL at
-// all), or this instance's context current; between messages, any context.
+// What the GL calls of the message being sent must find: none may be made,
+// or this instance's context is current; between messages, any context.
 enum class Expect { AnyContext, NoGL, Instance };
 Expect g_expect = Expect::AnyContext;
 const VisualPluginState *g_instance = nullptr;
@@ -32,31 +31,22 @@ struct Expecting { // for the length of one message
 
 } // namespace
 
-// A GL entry point of the guard checks the context, then calls libGL's (or,
-// for GLU, which only the bundle loads, the library's own).
-void CheckGL(const char *function)
+// Each guarded entry point checks the context, then calls libGL's.
+void *CheckGL(const char *function)
 {
     ++g_glCalls;
     const AGLContext current = aglGetCurrentContext();
-    const char *why = g_expect == Expect::NoGL                   ? "in a message without an instance"
-                      : g_expect == Expect::AnyContext           ? (current ? nullptr : "without a current context")
-                      : !g_instance || !g_instance->aglContext   ? "for an instance without a context"
-                      : current != g_instance->aglContext        ? "while another context is current"
-                                                                 : nullptr;
-    if (why) {
-        std::fprintf(stderr, "GL guard: %s called %s\n", function, why);
+    const char *why = g_expect == Expect::NoGL                 ? "in a message without an instance"
+                      : g_expect == Expect::AnyContext         ? (current ? nullptr : "without a current context")
+                      : !g_instance || !g_instance->aglContext ? "for an instance without a context"
+                      : current != g_instance->aglContext      ? "while another context is current"
+                                                               : nullptr;
+    void *real = dlsym(RTLD_NEXT, function);
+    if (why || !real) {
+        std::fprintf(stderr, "GL guard: %s called %s\n", function, why ? why : "but not found in libGL");
         std::abort();
     }
-}
-
-void *RealGL(const char *name)
-{
-    void *f = dlsym(RTLD_NEXT, name);
-    if (void *lib = f ? nullptr : dlopen(name[2] == 'u' ? "libGLU.so.1" : "libGL.so.1", RTLD_NOW | RTLD_LOCAL))
-        f = dlsym(lib, name);
-    if (!f)
-        std::abort();
-    return f;
+    return real;
 }
 
 void FixClock(time_t now)
@@ -67,6 +57,7 @@ void FixClock(time_t now)
 }
 
 long GLCallsSeen() { return g_glCalls; }
+void ForgetTextures() { g_textures.clear(); }
 
 long LiveTextures()
 {
@@ -74,11 +65,6 @@ long LiveTextures()
     for (const auto &held : g_textures)
         n += static_cast<long>(held.second.size());
     return n;
-}
-
-void ForgetTextures()
-{
-    g_textures.clear();
 }
 
 TestHost::TestHost(SInt16 width, SInt16 height)
@@ -97,18 +83,14 @@ TestHost::TestHost(SInt16 width, SInt16 height)
     }
     QVPort_SetFrameProc(port_, [](CGrafPtr, const Rect *rect, SInt32 interval, void *self) {
         TestHost *host = static_cast<TestHost *>(self);
-        host->frames += 1;
-        host->lastFrame = *rect;
-        host->lastInterval = interval;
+        host->frames += 1, host->lastFrame = *rect, host->lastInterval = interval;
     }, this);
 }
 
 TestHost::~TestHost()
 {
-    if (refCon) {
-        hide();
+    if (refCon && hide() == noErr)
         cleanupInstance();
-    }
     if (dl_)
         dlclose(dl_);
     QVPort_Dispose(port_);
@@ -203,79 +185,45 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
         if (const VisualPluginState *s = host->state())
             states += 1, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
     const long alive[] = {QVPlatform_LivePtrCount(), QVAGL_LiveContextCount(), QVAGL_LiveFramebufferCount(),
-                          QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names};
-    const long held[] = {states, contexts, contexts, 0, names};
-    if (std::equal(alive, alive + 5, held) && scenes == contexts)
-        return "";
-    char text[200];
-    std::snprintf(text, sizeof text, "alive/held: state blocks %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, "
-                  "pixel formats %ld/0, texture names %ld/%ld; scenes %ld", alive[0], held[0], alive[1], held[1],
-                  alive[2], held[2], alive[3], alive[4], held[4], scenes);
+                          QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names, scenes};
+    const long held[] = {states, contexts, contexts, 0, names, contexts};
+    char text[400] = "";
+    if (!std::equal(alive, alive + 6, held))
+        std::snprintf(text, sizeof text, "alive/held: states %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, pixel "
+                      "formats %ld/0, texture names %ld/%ld, scenes %ld/%ld", alive[0], held[0], alive[1], held[1],
+                      alive[2], held[2], alive[3], alive[4], held[4], alive[5], held[5]);
     return text;
 }
 
 } // namespace qvtest
 
-// The guard's entry points: one definition each, checking, then forwarding
-// with the same arguments.
-#define QV_GUARDED(ret, name, params, args)                                                                            \
-    extern "C" ret name params                                                                                         \
+// The guard's entry points, one on each of the bundle's GL paths (set-up,
+// viewport, camera, frame, figures, texture) and the platform's swap.
+#define QV_GUARDED(name, params, args)                                                                                 \
+    extern "C" void name params                                                                                        \
     {                                                                                                                  \
-        qvtest::CheckGL(#name);                                                                                        \
-        static const auto real = reinterpret_cast<ret(*) params>(qvtest::RealGL(#name));                               \
-        return real args;                                                                                              \
+        reinterpret_cast<void(*) params>(qvtest::CheckGL(#name)) args;                                                 \
     }
-
-QV_GUARDED(void, glBegin, (GLenum mode), (mode))
-QV_GUARDED(void, glEnd, (void), ())
-QV_GUARDED(void, glBindTexture, (GLenum target, GLuint texture), (target, texture))
-QV_GUARDED(void, glBlendFunc, (GLenum s, GLenum d), (s, d))
-QV_GUARDED(void, glClear, (GLbitfield mask), (mask))
-QV_GUARDED(void, glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), (r, g, b, a))
-QV_GUARDED(void, glColor3f, (GLfloat r, GLfloat g, GLfloat b), (r, g, b))
-QV_GUARDED(void, glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a))
-QV_GUARDED(void, glDepthFunc, (GLenum func), (func))
-QV_GUARDED(void, glDisable, (GLenum cap), (cap))
-QV_GUARDED(void, glEnable, (GLenum cap), (cap))
-QV_GUARDED(void, glFinish, (void), ())
-QV_GUARDED(void, glFlush, (void), ())
-QV_GUARDED(void, glFrontFace, (GLenum mode), (mode))
-QV_GUARDED(void, glLoadIdentity, (void), ())
-QV_GUARDED(void, glMatrixMode, (GLenum mode), (mode))
-QV_GUARDED(void, glPopMatrix, (void), ())
-QV_GUARDED(void, glPushMatrix, (void), ())
-QV_GUARDED(void, glScalef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))
-QV_GUARDED(void, glTranslatef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))
-QV_GUARDED(void, glTexCoord2d, (GLdouble s, GLdouble t), (s, t))
-QV_GUARDED(void, glVertex2f, (GLfloat x, GLfloat y), (x, y))
-QV_GUARDED(void, glTexEnvf, (GLenum target, GLenum pname, GLfloat param), (target, pname, param))
-QV_GUARDED(void, glTexParameteri, (GLenum target, GLenum pname, GLint param), (target, pname, param))
-QV_GUARDED(void, glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
-QV_GUARDED(const GLubyte *, glGetString, (GLenum name), (name))
-QV_GUARDED(void, glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid *pixels),
+QV_GUARDED(glBegin, (GLenum mode), (mode))
+QV_GUARDED(glBindTexture, (GLenum target, GLuint texture), (target, texture))
+QV_GUARDED(glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), (r, g, b, a))
+QV_GUARDED(glLoadIdentity, (void), ())
+QV_GUARDED(glMatrixMode, (GLenum mode), (mode))
+QV_GUARDED(glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
+QV_GUARDED(glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid *pixels),
            (x, y, w, h, format, type, pixels))
-QV_GUARDED(void, gluOrtho2D, (GLdouble left, GLdouble right, GLdouble bottom, GLdouble top),
-           (left, right, bottom, top))
-QV_GUARDED(GLint, gluBuild2DMipmaps,
-           (GLenum target, GLint internalFormat, GLsizei width, GLsizei height, GLenum format, GLenum type,
-            const void *data),
-           (target, internalFormat, width, height, format, type, data))
 
 // Texture names are counted per context; a context destroyed with names
 // still held leaves them counted.
 extern "C" void glGenTextures(GLsizei n, GLuint *textures)
 {
-    qvtest::CheckGL("glGenTextures");
-    static const auto real = reinterpret_cast<void (*)(GLsizei, GLuint *)>(qvtest::RealGL("glGenTextures"));
-    real(n, textures);
+    reinterpret_cast<void (*)(GLsizei, GLuint *)>(qvtest::CheckGL("glGenTextures"))(n, textures);
     qvtest::g_textures[aglGetCurrentContext()].insert(textures, textures + n);
 }
 
 extern "C" void glDeleteTextures(GLsizei n, const GLuint *textures)
 {
-    qvtest::CheckGL("glDeleteTextures");
-    static const auto real = reinterpret_cast<void (*)(GLsizei, const GLuint *)>(qvtest::RealGL("glDeleteTextures"));
-    real(n, textures);
+    reinterpret_cast<void (*)(GLsizei, const GLuint *)>(qvtest::CheckGL("glDeleteTextures"))(n, textures);
     for (GLsizei i = 0; i < n; ++i)
         qvtest::g_textures[aglGetCurrentContext()].erase(textures[i]);
 }
