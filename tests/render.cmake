@@ -1,10 +1,8 @@
-# Rendering: the bundle drawing real frames through its handler, and the
-# platform under it: ports, clock, AGL over EGL (headless GL: llvmpipe where
-# there is no GPU). Failing image tests leave their actual and difference
-# images in the build tree (QV_RENDER_OUTPUT_DIR overrides).
+# The bundle drawing real frames through its handler, and the platform's swap
+# under them (headless GL: llvmpipe where there is no GPU). A failing image
+# test leaves its images in render-output (QV_RENDER_OUTPUT_DIR overrides).
 find_package(PNG REQUIRED)
-qv_add_bundle_test(render_tests
-  SOURCES render/frame_test.cpp render/agl_test.cpp support/image_io.cpp support/alloc_counter.cpp
+qv_add_bundle_test(render_tests SOURCES render/frame_test.cpp support/image_io.cpp support/alloc_counter.cpp
   LIBS PNG::PNG)
 target_compile_definitions(render_tests PRIVATE QV_RENDER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/render/golden"
   QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/render-output")

@@ -41,58 +41,56 @@ OSStatus Proc(void *, OSType code, HostCallRecord *record)
 OSStatus PassThrough(OSStatus (*wrapper)(void *, PlayerProcPtr, HostCallRecord *))
 {
     std::memset(&g_callers, 0xA7, sizeof g_callers);
-    const OSStatus status = wrapper(nullptr, Proc, &g_callers);
+    const OSStatus status = wrapper(0, Proc, &g_callers);
     EXPECT_EQ(g_address, &g_callers);
     return status;
 }
 
+// One row per wrapper: its code, the call, the value copied back into the
+// caller's out argument, and the payload expected (from zeros).
+#define ROW(code, call, out, ...) {code, [] { return call; }, [](Payload &u) { __VA_ARGS__; }, out}
 TEST(HostGlue, EachWrapperSendsItsCodeAndPayloadAndCopiesBackItsOutValue)
 {
-    const struct Row {
+    const struct {
         const char *code;
         OSStatus (*call)();
-        void (*payload)(Payload &); // from all zeros
-        UInt32 out;                 // copied back to the caller
+        void (*payload)(Payload &);
+        UInt32 out;
     } rows[] = {
-        {"abcd", [] { return ITCallApplication(nullptr, Proc, FourCC("abcd"), nullptr); }, [](Payload &) {}, 0},
-        {"sful", [] { return PlayerSetFullScreen(nullptr, Proc, 1); },
-         [](Payload &u) { u.setFullScreenMessage.fullScreen = 1; }, 0},
-        {"sfop", [] { return PlayerSetFullScreenOptions(nullptr, Proc, 24, 32, 32, 1024, 768); },
-         [](Payload &u) { u.setFullScreenOptionsMessage = {24, 32, 32, 1024, 768}; }, 0},
-        {"gprf", [] { return PlayerGetPluginData(nullptr, Proc, g_buffer, 8, &g_size); },
-         [](Payload &u) { u.getPluginDataMessage = {g_buffer, 8, 0}; }, 0xC0FFEE},
-        {"gprf", [] { return PlayerGetPluginData(nullptr, Proc, g_buffer, 8, nullptr); },
-         [](Payload &u) { u.getPluginDataMessage = {g_buffer, 8, 0}; }, 0},
-        {"sprf", [] { return PlayerSetPluginData(nullptr, Proc, g_buffer, 4); },
-         [](Payload &u) { u.setPluginDataMessage = {g_buffer, 4}; }, 0},
-        {"gnpr", [] { return PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, &g_size); },
-         [](Payload &u) { u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}; }, 0xBEEF},
-        {"gnpr", [] { return PlayerGetPluginNamedData(nullptr, Proc, g_name, g_buffer, 6, nullptr); },
-         [](Payload &u) { u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}; }, 0},
-        {"snpr", [] { return PlayerSetPluginNamedData(nullptr, Proc, g_name, g_buffer, 3); },
-         [](Payload &u) { u.setPluginNamedDataMessage = {g_name, g_buffer, 3}; }, 0},
-        {"idle", [] { return PlayerIdle(nullptr, Proc); }, [](Payload &) {}, 0},
-        {"abou", [] { PlayerShowAbout(nullptr, Proc); return kAnswer; }, [](Payload &) {}, 0},
-        {"url ", [] { PlayerOpenURL(nullptr, Proc, "http://x", 8); return kAnswer; },
-         [](Payload &u) { u.openURLMessage = {"http://x", 8}; }, 0},
-        {"unrg", [] { return PassThrough(PlayerUnregisterPlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
-        {"rvis", [] { return PassThrough(PlayerRegisterVisualPlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
-        {"rdev", [] { return PassThrough(PlayerRegisterDevicePlugin); }, [](Payload &u) { std::memset(&u, 0xA7, sizeof u); }, 0},
-        {"dvsn", [] { return PlayerSetDeviceSerialNumber(nullptr, Proc, g_name); },
-         [](Payload &u) { u.setDeviceSerialNumberMessage.serialNumber = g_name; }, 0},
-        {"evnt", [] { return PlayerHandleMacOSEvent(nullptr, Proc, &g_event, &g_handled); },
-         [](Payload &u) { u.handleMacOSEventMessage.theEvent = &g_event; }, 1},
-        {"evnt", [] { return PlayerHandleMacOSEvent(nullptr, Proc, &g_event, nullptr); },
-         [](Payload &u) { u.handleMacOSEventMessage.theEvent = &g_event; }, 0},
-        {"pspc", [] { return PlayerGetPluginFileSpec(nullptr, Proc, g_buffer); },
-         [](Payload &u) { u.getPluginFileSpecMessage.fileSpec = g_buffer; }, 0},
+        ROW("abcd", ITCallApplication(0, Proc, FourCC("abcd"), nullptr), 0, (void)u),
+        ROW("sful", PlayerSetFullScreen(0, Proc, 1), 0, u.setFullScreenMessage.fullScreen = 1),
+        ROW("sfop", PlayerSetFullScreenOptions(0, Proc, 24, 32, 32, 1024, 768), 0,
+            u.setFullScreenOptionsMessage = {24, 32, 32, 1024, 768}),
+        ROW("gprf", PlayerGetPluginData(0, Proc, g_buffer, 8, &g_size), 0xC0FFEE,
+            u.getPluginDataMessage = {g_buffer, 8, 0}),
+        ROW("gprf", PlayerGetPluginData(0, Proc, g_buffer, 8, nullptr), 0, u.getPluginDataMessage = {g_buffer, 8, 0}),
+        ROW("sprf", PlayerSetPluginData(0, Proc, g_buffer, 4), 0, u.setPluginDataMessage = {g_buffer, 4}),
+        ROW("gnpr", PlayerGetPluginNamedData(0, Proc, g_name, g_buffer, 6, &g_size), 0xBEEF,
+            u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}),
+        ROW("gnpr", PlayerGetPluginNamedData(0, Proc, g_name, g_buffer, 6, nullptr), 0,
+            u.getPluginNamedDataMessage = {g_name, g_buffer, 6, 0}),
+        ROW("snpr", PlayerSetPluginNamedData(0, Proc, g_name, g_buffer, 3), 0,
+            u.setPluginNamedDataMessage = {g_name, g_buffer, 3}),
+        ROW("idle", PlayerIdle(0, Proc), 0, (void)u),
+        ROW("abou", (PlayerShowAbout(0, Proc), kAnswer), 0, (void)u),
+        ROW("url ", (PlayerOpenURL(0, Proc, "http://x", 8), kAnswer), 0, u.openURLMessage = {"http://x", 8}),
+        ROW("unrg", PassThrough(PlayerUnregisterPlugin), 0, std::memset(&u, 0xA7, sizeof u)),
+        ROW("rvis", PassThrough(PlayerRegisterVisualPlugin), 0, std::memset(&u, 0xA7, sizeof u)),
+        ROW("rdev", PassThrough(PlayerRegisterDevicePlugin), 0, std::memset(&u, 0xA7, sizeof u)),
+        ROW("dvsn", PlayerSetDeviceSerialNumber(0, Proc, g_name), 0,
+            u.setDeviceSerialNumberMessage.serialNumber = g_name),
+        ROW("evnt", PlayerHandleMacOSEvent(0, Proc, &g_event, &g_handled), 1,
+            u.handleMacOSEventMessage.theEvent = &g_event),
+        ROW("evnt", PlayerHandleMacOSEvent(0, Proc, &g_event, nullptr), 0,
+            u.handleMacOSEventMessage.theEvent = &g_event),
+        ROW("pspc", PlayerGetPluginFileSpec(0, Proc, g_buffer), 0, u.getPluginFileSpecMessage.fileSpec = g_buffer),
     };
-    for (const Row &r : rows) {
+    for (const auto &r : rows) {
         SCOPED_TRACE(r.code);
         g_size = g_handled = 0;
         EXPECT_EQ(r.call(), kAnswer);
-        EXPECT_EQ(g_code, FourCC(r.code));
-        EXPECT_TRUE(g_seen.majorVersion == 10 && g_seen.minorVersion == 1 && g_seen.recordSize == sizeof g_seen);
+        EXPECT_TRUE(g_code == FourCC(r.code) && g_seen.majorVersion == 10 && g_seen.minorVersion == 1 &&
+                    g_seen.recordSize == sizeof g_seen);
         Payload want;
         std::memset(&want, 0, sizeof want);
         r.payload(want);
@@ -115,20 +113,6 @@ TEST(MemoryRoutines, MemClearClearsExactlyTheRange)
                     ASSERT_EQ(buf[i], i >= 8 + start && i < 8 + start + count ? 0 : 0xCD)
                         << "start " << start << " count " << count << " byte " << i;
             }
-}
-
-TEST(MemoryRoutines, BlockMoveDataIsOverlapSafeAndIgnoresNonPositiveCounts)
-{
-    const struct {
-        int from, to, count;
-        UInt8 want[8];
-    } rows[] = {{0, 4, 0, {0, 1, 2, 3, 4, 5, 6, 7}}, {0, 4, -7, {0, 1, 2, 3, 4, 5, 6, 7}},
-                {0, 3, 4, {0, 1, 2, 0, 1, 2, 3, 7}}, {3, 0, 4, {3, 4, 5, 6, 4, 5, 6, 7}}};
-    for (const auto &r : rows) {
-        UInt8 buf[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-        BlockMoveData(buf + r.from, buf + r.to, r.count);
-        EXPECT_EQ(0, std::memcmp(buf, r.want, 8)) << r.from << " to " << r.to << ", " << r.count;
-    }
 }
 
 } // namespace

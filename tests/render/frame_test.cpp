@@ -1,9 +1,11 @@
 // The bundle drawing real frames through its handler (headless GL): motion,
 // background, viewport, "show" when a step of it fails, no allocation per
-// frame, and frame 300 of a fixed run against its reference picture.
+// frame, frame 300 of a fixed run against its reference picture; and under
+// them the platform's swap of AGL over EGL into the port.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -213,6 +215,58 @@ TEST(GoldenFrame, Frame300MatchesReference)
         ADD_FAILURE() << c.beyondTolerance << " pixels differ by more than " << kTolerance << " (largest difference "
                       << c.largest << "); actual and difference images written to " << dir;
     }
+}
+
+// Every word of the framebuffer against a plain per-pixel model of the swap:
+// port row = port height - y - 1 - framebuffer row, column = x + framebuffer
+// column, alpha forced to 0xFF; the frame procedure gets the covered part and
+// the swap interval. Widths around the copy's blocks of eight, rectangles
+// reaching out of the port and wholly outside it.
+TEST(Agl, SwapMatchesAPixelByPixelModel)
+{
+    const GLint rows[][4] = {{0, 0, 1, 3},  {0, 0, 7, 4},   {0, 0, 8, 2},  {1, 1, 9, 3},  {0, 0, 16, 5}, {2, 0, 37, 5},
+                             {-3, -1, 21, 6}, {-9, 2, 40, 7}, {33, 0, 3, 3}, {0, 6, 3, 3}, {-3, 0, 3, 3}}; // x, y, w, h
+    CGrafPtr port = QVPort_Create(1, 1); // the smallest there is; ports without area are refused
+    ASSERT_TRUE(port && !QVPort_Create(0, 1) && !QVPort_Create(1, -1) && QVPort_Resize(port, 0, 6) == paramErr);
+    std::vector<Rect> frames;
+    QVPort_SetFrameProc(port, [](CGrafPtr, const Rect *rect, SInt32 interval, void *log) {
+        static_cast<std::vector<Rect> *>(log)->push_back(interval == 1 ? *rect : Rect{});
+    }, &frames);
+    const GLint attributes[] = {AGL_RGBA, AGL_ACCELERATED, AGL_DOUBLEBUFFER, AGL_DEPTH_SIZE, 16, AGL_NONE};
+    AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
+    AGLContext ctx = aglCreateContext(format, nullptr);
+    aglDestroyPixelFormat(format);
+    const GLint one = 1;
+    ASSERT_TRUE(aglSetDrawable(ctx, port) && aglSetCurrentContext(ctx) && aglSetInteger(ctx, AGL_SWAP_INTERVAL, &one));
+    for (const GLint *r : rows) {
+        SCOPED_TRACE(testing::Message() << "rect " << r[0] << "," << r[1] << " " << r[2] << "x" << r[3]);
+        ASSERT_EQ(QVPort_Resize(port, 33, 6), noErr); // cleared
+        ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, r) && aglEnable(ctx, AGL_BUFFER_RECT) && aglUpdateContext(ctx));
+        std::vector<UInt32> fb(static_cast<size_t>(r[2]) * r[3]);
+        for (size_t i = 0; i < fb.size(); ++i)
+            fb[i] = static_cast<UInt32>(i * 2654435761u); // every channel varies, alpha too
+        glViewport(0, 0, r[2], r[3]);
+        glRasterPos2f(-1.0f, -1.0f);
+        glDrawPixels(r[2], r[3], GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
+        frames.clear();
+        aglSwapBuffers(ctx);
+        const rendertest::Image image = rendertest::CopyPort(port);
+        Rect covered{6, 33, 0, 0};
+        for (SInt16 row = 0; row < 6; ++row)
+            for (SInt16 col = 0; col < 33; ++col) {
+                const int fbRow = 6 - r[1] - 1 - row, fbCol = col - r[0];
+                const bool inside = fbRow >= 0 && fbRow < r[3] && fbCol >= 0 && fbCol < r[2];
+                ASSERT_EQ(image.at(col, row), inside ? fb[static_cast<size_t>(fbRow) * r[2] + fbCol] | 0xFF000000u : 0u)
+                    << "at port " << col << "," << row;
+                if (inside)
+                    covered = Rect{std::min(covered.top, row), std::min(covered.left, col),
+                                   std::max<SInt16>(covered.bottom, row + 1), std::max<SInt16>(covered.right, col + 1)};
+            }
+        ASSERT_EQ(frames.size(), covered.bottom ? 1u : 0u);
+        EXPECT_TRUE(frames.empty() || !std::memcmp(&frames[0], &covered, sizeof covered));
+    }
+    aglDestroyContext(ctx);
+    QVPort_Dispose(port);
 }
 
 } // namespace
