@@ -8,8 +8,7 @@
 // for byte), one frame per drawing message while shown, and what is alive is
 // what the instances hold; at the end every instance is ended and nothing
 // may be left. The test host's GL guard aborts on GL work outside the context
-// of the instance messaged. Stateless dispatch (codes, keys) is left to the
-// unit tests.
+// of the instance messaged. Stateless dispatch is left to the unit tests.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -25,10 +24,12 @@
 
 namespace {
 
-#define CHECK(cond) Check(cond, #cond)
-
+constexpr int kHosts = 3, kMaxShows = 4; // each showing builds a context and a mipmapped texture: the slow part
+const SInt16 kPortSizes[kHosts][2] = {{64, 36}, {23, 41}, {1, 1}};
+qvtest::TestHost *g_hosts[kHosts]; // loaded for the life of the process
 int g_step;
 
+#define CHECK(cond) Check(cond, #cond)
 void Check(bool ok, const char *what, const std::string &detail = "")
 {
     if (!ok) {
@@ -37,26 +38,19 @@ void Check(bool ok, const char *what, const std::string &detail = "")
     }
 }
 
-constexpr int kHosts = 3;
-constexpr int kMaxShows = 4;        // each showing makes a context and a mipmapped texture: the slow part
-constexpr GLint kGLMaxSide = 16384; // larger sides are refused by the platform
-const SInt16 kPortSizes[kHosts][2] = {{64, 36}, {23, 41}, {1, 1}};
-
-qvtest::TestHost *g_hosts[kHosts]; // loaded for the life of the process
-
 struct Run {
     bool aglFailures = false; // injected: statuses of "show" and frames may differ
     bool allocFailure = false;
     int shows = 0;
     bool shown[kHosts] = {}, resized[kHosts] = {};
-    int port[kHosts] = {}; // of each instance's last "show"
+    int port[kHosts] = {};   // of each instance's last "show"
     Rect drawn[kHosts] = {}; // what its framebuffer covers, in port pixels
 };
 
-bool Usable(const Rect &r)
+bool Usable(const Rect &r) // a buffer rectangle the platform takes
 {
     const long w = long{r.right} - r.left, h = long{r.bottom} - r.top;
-    return w > 0 && h > 0 && w <= kGLMaxSide && h <= kGLMaxSide;
+    return w > 0 && h > 0 && w <= 16384 && h <= 16384;
 }
 
 // About the size of the port, at the edges of 16 bits, or any. Both sides in
@@ -68,69 +62,58 @@ Rect MakeRect(FuzzedDataProvider &in, int p)
     auto near = [&](int span) { return static_cast<SInt16>(in.ConsumeIntegralInRange(-span, 2 * span)); };
     auto edge = [&] { return kEdges[in.ConsumeIntegralInRange<size_t>(0, 10)]; };
     auto any = [&] { return in.ConsumeIntegral<SInt16>(); };
-    Rect r = b;
-    switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 1: r = Rect{near(b.bottom), near(b.right), near(b.bottom), near(b.right)}; break;
-    case 2: r = Rect{edge(), edge(), edge(), edge()}; break;
-    case 3: r = Rect{any(), any(), any(), any()}; break;
-    }
-    const long w = long{r.right} - r.left, h = long{r.bottom} - r.top;
-    if (w > 256 && h > 256 && Usable(r))
+    const int kind = in.ConsumeIntegralInRange(0, 3);
+    Rect r = kind == 0 ? b
+             : kind == 1 ? Rect{near(b.bottom), near(b.right), near(b.bottom), near(b.right)}
+             : kind == 2 ? Rect{edge(), edge(), edge(), edge()} : Rect{any(), any(), any(), any()};
+    if (long{r.right} - r.left > 256 && long{r.bottom} - r.top > 256 && Usable(r))
         r.bottom = static_cast<SInt16>(r.top + 8);
     return r;
 }
 
-bool Meets(const Rect &r, int p)
+bool Meets(const Rect &r, int p) // the port
 {
     const Rect b = g_hosts[p]->whole();
     return r.left < b.right && r.right > 0 && r.top < b.bottom && r.bottom > 0;
-}
-
-long AllFrames()
-{
-    return g_hosts[0]->frames + g_hosts[1]->frames + g_hosts[2]->frames;
 }
 
 // A message the handler must refuse: non-zero, nothing drawn, state as it was.
 void Refused(int s, OSType code, void *record, bool withInstance)
 {
     qvtest::TestHost &h = *g_hosts[s];
-    VisualPluginState before{};
-    if (h.refCon)
-        before = *h.state();
-    const long frames = AllFrames();
+    const VisualPluginState before = h.refCon ? *h.state() : VisualPluginState{};
+    const long frames = g_hosts[0]->frames + g_hosts[1]->frames + g_hosts[2]->frames;
     CHECK((withInstance ? h.send(code, record) : h.sendWithout(code, record)) != noErr);
-    CHECK(AllFrames() == frames);
+    CHECK(g_hosts[0]->frames + g_hosts[1]->frames + g_hosts[2]->frames == frames);
     CHECK(!h.refCon || std::memcmp(&before, h.state(), sizeof before) == 0);
 }
 
-// Sends a drawing message: one frame in the instance's port while shown and
-// its framebuffer meets the port, none otherwise (unless AGL failed or the
-// port was resized).
+// A drawing message: one frame in the instance's port while shown and its
+// framebuffer meets the port, none otherwise (unless AGL failed or the port
+// was resized).
 void Drawn(Run &run, int s, OSType code, void *record)
 {
     const int p = run.port[s];
     const long frames = g_hosts[p]->frames;
     CHECK(g_hosts[s]->send(code, record) == noErr);
-    CHECK(run.aglFailures || run.resized[p] || g_hosts[p]->frames - frames == (run.shown[s] && Meets(run.drawn[s], p)));
+    const bool drawn = run.shown[s] && Meets(run.drawn[s], p);
+    CHECK(run.aglFailures || run.resized[p] || g_hosts[p]->frames - frames == drawn);
 }
 
 void Init(FuzzedDataProvider &in, Run &run, int s)
 {
     qvtest::TestHost &h = *g_hosts[s];
-    if (h.refCon)
-        return; // the host would lose its instance
-    const int variant = in.ConsumeIntegralInRange(0, 3);
-    VisualInitRecord rec{};
-    rec.hostCookie = &h; // and no procedure
+    const int variant = h.refCon ? -1 : in.ConsumeIntegralInRange(0, 3); // an instance held: the host would lose it
+    VisualInitRecord noProc{};
+    noProc.hostCookie = &h;
     if (variant == 1 || variant == 2)
-        return Refused(s, kPluginInitMessage, variant == 1 ? &rec : nullptr, false);
-    const OSStatus status = h.initInstance();
-    CHECK(status == (run.allocFailure ? memFullErr : noErr));
-    run.allocFailure = false;
-    const VisualPluginState *st = h.state();
-    CHECK(!st || (!st->aglContext && !st->polys && !st->msgTexture && !st->ready && !st->port));
-    run.shown[s] = false;
+        Refused(s, kPluginInitMessage, variant == 1 ? &noProc : nullptr, false);
+    if (variant == 0 || variant == 3) {
+        CHECK(h.initInstance() == (run.allocFailure ? memFullErr : noErr));
+        const VisualPluginState *st = h.state();
+        CHECK(!st || (!st->aglContext && !st->polys && !st->msgTexture && !st->ready && !st->port));
+        run.allocFailure = run.shown[s] = false;
+    }
 }
 
 void Show(FuzzedDataProvider &in, Run &run, int s)
@@ -139,23 +122,22 @@ void Show(FuzzedDataProvider &in, Run &run, int s)
     const int p = in.ConsumeIntegralInRange(0, kHosts - 1), variant = in.ConsumeIntegralInRange(0, 7);
     WindowRecord rec{variant == 1 ? nullptr : g_hosts[p]->port(), MakeRect(in, p)};
     if (!h.refCon || variant <= 1)
-        return Refused(s, kVisualPluginShowWindowMessage, variant == 0 && h.refCon ? nullptr : &rec, h.refCon != nullptr);
+        return Refused(s, kVisualPluginShowWindowMessage, variant == 0 && h.refCon ? nullptr : &rec,
+                       h.refCon != nullptr);
     if (run.shows++ >= kMaxShows)
         return;
     const long frames = g_hosts[p]->frames;
     const OSStatus status = h.send(kVisualPluginShowWindowMessage, &rec);
     const VisualPluginState *st = h.state();
-    CHECK(status == noErr || (run.aglFailures && status <= kShowContextErrBase - 1 && status >= kShowContextErrBase - 4));
+    CHECK(status == noErr || (run.aglFailures && status < kShowContextErrBase && status >= kShowContextErrBase - 4));
+    CHECK(status == noErr ? st->ready == 1 && st->polys && st->aglContext && st->port == rec.port &&
+                                !std::memcmp(&st->destRect, &rec.drawRect, sizeof(Rect))
+                          : !st->ready && !st->aglContext && !st->polys);
     run.shown[s] = status == noErr;
     run.port[s] = p;
-    if (status != noErr) {
-        CHECK(!st->ready && !st->aglContext && !st->polys);
-        return;
-    }
-    CHECK(st->ready == 1 && st->polys && st->aglContext && st->port == rec.port);
-    CHECK(std::memcmp(&st->destRect, &rec.drawRect, sizeof(Rect)) == 0);
     run.drawn[s] = Usable(rec.drawRect) ? rec.drawRect : g_hosts[p]->whole();
-    CHECK(run.aglFailures || run.resized[p] || g_hosts[p]->frames - frames == Meets(run.drawn[s], p));
+    const bool drawn = run.shown[s] && Meets(run.drawn[s], p);
+    CHECK(run.aglFailures || run.resized[p] || g_hosts[p]->frames - frames == drawn);
 }
 
 void SetWindow(FuzzedDataProvider &in, Run &run, int s)
@@ -165,7 +147,7 @@ void SetWindow(FuzzedDataProvider &in, Run &run, int s)
                      MakeRect(in, run.port[s])};
     if (!h.refCon || in.ConsumeIntegralInRange(0, 7) == 0)
         return Refused(s, kVisualPluginSetWindowMessage, h.refCon ? nullptr : &rec, h.refCon != nullptr);
-    const CGrafPtr port = h.state()->port;
+    const CGrafPtr port = h.state()->port; // the port stays the one "show" gave
     if (run.shown[s] && Usable(rec.drawRect))
         run.drawn[s] = rec.drawRect;
     Drawn(run, s, kVisualPluginSetWindowMessage, &rec);
@@ -193,12 +175,9 @@ void Render(FuzzedDataProvider &in, Run &run, int s)
 
 void Idle(FuzzedDataProvider &in, Run &run, int s)
 {
-    for (int n = in.ConsumeIntegralInRange(1, 4); n > 0; --n) {
-        if (g_hosts[s]->refCon)
-            Drawn(run, s, kVisualPluginIdleMessage, nullptr);
-        else
-            CHECK(g_hosts[s]->sendWithout(kVisualPluginIdleMessage, nullptr) == noErr);
-    }
+    for (int n = in.ConsumeIntegralInRange(1, 4); n > 0 && g_hosts[s]->refCon; --n)
+        Drawn(run, s, kVisualPluginIdleMessage, nullptr);
+    CHECK(g_hosts[s]->refCon || g_hosts[s]->sendWithout(kVisualPluginIdleMessage, nullptr) == noErr);
 }
 
 void Hide(FuzzedDataProvider &, Run &run, int s)
@@ -206,9 +185,9 @@ void Hide(FuzzedDataProvider &, Run &run, int s)
     qvtest::TestHost &h = *g_hosts[s];
     if (!h.refCon)
         return Refused(s, kVisualPluginHideWindowMessage, nullptr, false);
-    const SInt32 ready = h.state()->ready;
-    CHECK(h.hide() == noErr);
-    CHECK(!h.state()->aglContext && !h.state()->polys && !h.state()->msgTexture && h.state()->ready == ready);
+    const SInt32 ready = h.state()->ready; // kept, like the port, the rectangle and the motion
+    CHECK(h.hide() == noErr && !h.state()->aglContext && !h.state()->polys && !h.state()->msgTexture);
+    CHECK(h.state()->ready == ready);
     run.shown[s] = false;
 }
 
@@ -254,9 +233,8 @@ void HostAnswers(FuzzedDataProvider &in, Run &, int s)
 }
 
 // One handler per message or event, chosen by the input.
-void (*const kSteps[])(FuzzedDataProvider &, Run &, int) = {Init,    Show,           SetWindow, Render, Idle,
-                                                            Hide,    Clear,          FailAgl,   FailAllocation,
-                                                            Clock,   Resize,         HostAnswers};
+void (*const kSteps[])(FuzzedDataProvider &, Run &, int) = {
+    Init, Show, SetWindow, Render, Idle, Hide, Clear, FailAgl, FailAllocation, Clock, Resize, HostAnswers};
 
 } // namespace
 
@@ -265,8 +243,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     setenv("QV_BUNDLE", QV_BUNDLE_PATH, 0);
     for (int p = 0; p < kHosts; ++p) {
         g_hosts[p] = new qvtest::TestHost(kPortSizes[p][0], kPortSizes[p][1]);
-        if (g_hosts[p]->initModule() != noErr || !g_hosts[p]->handler)
-            std::abort();
+        CHECK(g_hosts[p]->initModule() == noErr && g_hosts[p]->handler);
     }
     return 0;
 }
@@ -283,9 +260,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         kSteps[in.ConsumeIntegralInRange<size_t>(0, sizeof kSteps / sizeof kSteps[0] - 1)](in, run, s);
         for (int i = 0; i < kHosts; ++i) {
             const VisualPluginState *st = g_hosts[i]->state();
-            CHECK(!st || (!st->msgTexture || st->aglContext));
-            CHECK(!st || (st->colorIndex >= 0 && st->colorIndex < 5));
-            CHECK(!st || run.aglFailures || run.shown[i] == (st->aglContext != nullptr));
+            CHECK(!st || ((!st->msgTexture || st->aglContext) && st->colorIndex >= 0 && st->colorIndex < 5 &&
+                          (run.aglFailures || run.shown[i] == (st->aglContext != nullptr))));
         }
         const std::string odd = qvtest::Unaccounted(hosts, !run.aglFailures);
         Check(odd.empty(), "all is accounted for:", odd);
