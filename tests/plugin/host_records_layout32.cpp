@@ -1,5 +1,5 @@
 // Compiled for a 32-bit target (-m32) only: the host records must have the
-// original interface's offsets and sizes exactly there. One line per record.
+// original interface's offsets and sizes exactly there.
 #include <cstddef>
 
 #include "plugin/HostRecords.h"
@@ -21,15 +21,11 @@ AT(EventMessageRecord, event, 0); AT(EventRecord, what, 0); AT(EventRecord, mess
 
 SIZE(HostCallRecord, 124); SIZE(VisualRegistration, 112);
 AT(HostCallRecord, majorVersion, 0); AT(HostCallRecord, minorVersion, 4); AT(HostCallRecord, recordSize, 8);
-REC(registerVisualPluginMessage, name, 12); REC(registerVisualPluginMessage, options, 76);
-REC(registerVisualPluginMessage, creator, 80); REC(registerVisualPluginMessage, pluginVersion, 84);
-REC(registerVisualPluginMessage, handler, 88); REC(registerVisualPluginMessage, registerRefCon, 92);
-REC(registerVisualPluginMessage, timeBetweenDataMs, 96); REC(registerVisualPluginMessage, numWaveformChannels, 100);
-REC(registerVisualPluginMessage, numSpectrumChannels, 104); REC(registerVisualPluginMessage, minWidth, 108);
-REC(registerVisualPluginMessage, minHeight, 110); REC(registerVisualPluginMessage, maxWidth, 112);
-REC(registerVisualPluginMessage, maxHeight, 114); REC(registerVisualPluginMessage, minFullScreenBitDepth, 116);
-REC(registerVisualPluginMessage, maxFullScreenBitDepth, 118);
-REC(registerVisualPluginMessage, windowAlignmentInBytes, 120); REC(registerVisualPluginMessage, reserved, 122);
+#define REG(field, offset) REC(registerVisualPluginMessage, field, offset)
+REG(name, 12); REG(options, 76); REG(creator, 80); REG(pluginVersion, 84); REG(handler, 88);
+REG(registerRefCon, 92); REG(timeBetweenDataMs, 96); REG(numWaveformChannels, 100); REG(numSpectrumChannels, 104);
+REG(minWidth, 108); REG(minHeight, 110); REG(maxWidth, 112); REG(maxHeight, 114); REG(minFullScreenBitDepth, 116);
+REG(maxFullScreenBitDepth, 118); REG(windowAlignmentInBytes, 120); REG(reserved, 122);
 
 REC(setFullScreenMessage, fullScreen, 12);
 REC(setFullScreenOptionsMessage, minBitDepth, 12); REC(setFullScreenOptionsMessage, maxBitDepth, 14);
@@ -42,7 +38,6 @@ REC(getPluginNamedDataMessage, dataName, 12); REC(getPluginNamedDataMessage, dat
 REC(getPluginNamedDataMessage, dataBufferSize, 20); REC(getPluginNamedDataMessage, dataSize, 24);
 REC(setPluginNamedDataMessage, dataName, 12); REC(setPluginNamedDataMessage, dataPtr, 16);
 REC(setPluginNamedDataMessage, dataSize, 20);
-REC(openURLMessage, url, 12); REC(openURLMessage, length, 16);
-REC(setDeviceSerialNumberMessage, serialNumber, 12);
+REC(openURLMessage, url, 12); REC(openURLMessage, length, 16); REC(setDeviceSerialNumberMessage, serialNumber, 12);
 REC(handleMacOSEventMessage, theEvent, 12); REC(handleMacOSEventMessage, handled, 16);
 REC(getPluginFileSpecMessage, fileSpec, 12);

@@ -14,6 +14,17 @@ int Channel(uint32_t p, int shift)
     return static_cast<int>((p >> shift) & 0xFF);
 }
 
+// A PNG of the image's ARGB words: in memory (little-endian) B, G, R, A.
+png_image Png(const Image &image)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_BGRA;
+    return png;
+}
+
 } // namespace
 
 Image CopyPort(CGrafPtr port)
@@ -31,35 +42,20 @@ Image CopyPort(CGrafPtr port)
 
 bool WritePng(const std::string &path, const Image &image)
 {
-    std::vector<uint8_t> rgba;
-    for (uint32_t p : image.argb)
-        for (int shift : {16, 8, 0, 24})
-            rgba.push_back(static_cast<uint8_t>(Channel(p, shift)));
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image.width);
-    png.height = static_cast<png_uint_32>(image.height);
-    png.format = PNG_FORMAT_RGBA;
-    return png_image_write_to_file(&png, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+    png_image png = Png(image);
+    return png_image_write_to_file(&png, path.c_str(), 0, image.argb.data(), 0, nullptr) != 0;
 }
 
 bool ReadPng(const std::string &path, Image &image)
 {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
+    png_image png = Png(image);
     if (!png_image_begin_read_from_file(&png, path.c_str()))
         return false;
-    png.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr))
-        return false;
+    png.format = PNG_FORMAT_BGRA;
     image.width = static_cast<int>(png.width);
     image.height = static_cast<int>(png.height);
-    image.argb.resize(rgba.size() / 4);
-    for (size_t i = 0; i < image.argb.size(); ++i)
-        image.argb[i] = (uint32_t{rgba[4 * i + 3]} << 24) | (uint32_t{rgba[4 * i]} << 16) |
-                        (uint32_t{rgba[4 * i + 1]} << 8) | rgba[4 * i + 2];
-    return true;
+    image.argb.resize(static_cast<size_t>(image.width) * image.height);
+    return png_image_finish_read(&png, nullptr, image.argb.data(), 0, nullptr) != 0;
 }
 
 Comparison Compare(const Image &actual, const Image &expected, int tolerance)

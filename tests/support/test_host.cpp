@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "platform/MacMemory.h"
@@ -22,7 +21,7 @@ enum class Expect { AnyContext, NoGL, Instance };
 Expect g_expect = Expect::AnyContext;
 const VisualPluginState *g_instance = nullptr;
 long g_glCalls = 0;
-std::map<AGLContext, std::set<GLuint>> g_textures; // names each context made and has not deleted
+std::set<std::pair<AGLContext, GLuint>> g_textures; // names made and not deleted, with their context
 
 struct Expecting { // for the length of one message
     Expecting(Expect expect, const VisualPluginState *instance) { g_expect = expect, g_instance = instance; }
@@ -59,13 +58,7 @@ void FixClock(time_t now)
 long GLCallsSeen() { return g_glCalls; }
 void ForgetTextures() { g_textures.clear(); }
 
-long LiveTextures()
-{
-    long n = 0;
-    for (const auto &held : g_textures)
-        n += static_cast<long>(held.second.size());
-    return n;
-}
+long LiveTextures() { return static_cast<long>(g_textures.size()); }
 
 TestHost::TestHost(SInt16 width, SInt16 height)
 {
@@ -213,17 +206,18 @@ QV_GUARDED(glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
 QV_GUARDED(glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid *pixels),
            (x, y, w, h, format, type, pixels))
 
-// Texture names are counted per context; a context destroyed with names
-// still held leaves them counted.
+// Texture names are counted with their context; a context destroyed with
+// names still held leaves them counted.
 extern "C" void glGenTextures(GLsizei n, GLuint *textures)
 {
     reinterpret_cast<void (*)(GLsizei, GLuint *)>(qvtest::CheckGL("glGenTextures"))(n, textures);
-    qvtest::g_textures[aglGetCurrentContext()].insert(textures, textures + n);
+    for (GLsizei i = 0; i < n; ++i)
+        qvtest::g_textures.insert({aglGetCurrentContext(), textures[i]});
 }
 
 extern "C" void glDeleteTextures(GLsizei n, const GLuint *textures)
 {
     reinterpret_cast<void (*)(GLsizei, const GLuint *)>(qvtest::CheckGL("glDeleteTextures"))(n, textures);
     for (GLsizei i = 0; i < n; ++i)
-        qvtest::g_textures[aglGetCurrentContext()].erase(textures[i]);
+        qvtest::g_textures.erase({aglGetCurrentContext(), textures[i]});
 }

@@ -1,11 +1,10 @@
 // The host the tests, the message fuzzer and the benchmark drive the bundle
 // with, as the player does: it loads the built bundle ($QV_BUNDLE), records
 // the bundle's calls into the host, owns a port that counts the frames handed
-// to it, and sends the handler's messages. Its GL guard (test_host.cpp
-// defines the GL entry points the bundle and the platform import; a program
-// built with ENABLE_EXPORTS binds their calls to these) aborts, naming the
-// call, on GL work of a message outside the context of the instance it was
-// sent to, or in a message without an instance ("init" included).
+// to it, and sends the handler's messages. Its GL guard (GL entry points the
+// program exports, built with ENABLE_EXPORTS, so that the bundle's calls bind
+// to them) aborts, naming the call, on GL work of a message outside the
+// context of the instance it went to, or of a message without an instance.
 #pragma once
 
 #include <ctime>
@@ -23,8 +22,8 @@ constexpr OSType FourCC(const char *c) // FourCC("show") == 0x73686F77
 
 void FixClock(time_t now); // the platform's calendar clock stands still at `now`
 long GLCallsSeen();        // by the guard (0 when the program does not export it)
-long LiveTextures();       // texture names generated and not deleted (in the context that made them)
-void ForgetTextures();     // after a context went with names the bundle could not delete
+long LiveTextures();       // texture names generated and not deleted
+void ForgetTextures();     // after contexts went with names the bundle could not delete
 
 struct HostCall {
     OSType code;
@@ -61,7 +60,7 @@ public:
 
     CGrafPtr port() const { return port_; }
     Rect whole() const;
-    long frames = 0;  // handed to the port; the last one's changed rectangle and swap interval:
+    long frames = 0; // handed to the port; the last one's changed rectangle and swap interval:
     Rect lastFrame{};
     SInt32 lastInterval = -1;
 
@@ -78,8 +77,8 @@ private:
 };
 
 // "" when what is alive in the platform and the GL is what the instances of
-// `hosts` (all in the process) hold, else what differs; texture names are
-// left out when `textures` is false.
+// `hosts` (all in the process) hold, else what differs (texture names only
+// when `textures`).
 std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool textures = true);
 
 } // namespace qvtest
