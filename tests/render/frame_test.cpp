@@ -120,22 +120,17 @@ TEST(Show, FailingStepsAnswerOrGoOn)
         SInt32 interval;
         const char *printed;
     } rows[] = {
-        {kNone, 0, -1, noErr, 1, ""},
-        {kQVAGLChoosePixelFormat, 1, -1, -3001, 0, ""},
-        {kQVAGLCreateContext, 1, -1, -3002, 0, ""},
-        {kQVAGLSetDrawable, 1, -1, -3003, 0, ""},
-        {kQVAGLSetCurrentContext, 1, -1, -3004, 0, ""},
-        {kQVAGLUpdateContext, 1, -1, noErr, 0, ""},
-        {kQVAGLSetInteger, 1, -1, noErr, 0, ""},
+        {kNone, 0, -1, noErr, 1, ""},                    {kQVAGLChoosePixelFormat, 1, -1, -3001, 0, ""},
+        {kQVAGLCreateContext, 1, -1, -3002, 0, ""},      {kQVAGLSetDrawable, 1, -1, -3003, 0, ""},
+        {kQVAGLSetCurrentContext, 1, -1, -3004, 0, ""},  {kQVAGLUpdateContext, 1, -1, noErr, 0, ""},
+        {kQVAGLSetInteger, 1, -1, noErr, 0, ""},         {kNone, 0, 0, memFullErr, 0, ""},
+        {kNone, 0, 56, memFullErr, 0, ""},
         {kQVAGLUpdateContext, 2, -1, noErr, 0, "reshapeAGL: aglUpdateContext != ok\n"},
         {kQVAGLSetInteger, 2, -1, noErr, 0, "setViewport: aglSetInteger AGL_BUFFER_RECT != ok\n"},
         {kQVAGLEnable, 1, -1, noErr, 1, "unable to enable AGL_BUFFER_RECT\n"},
-        {kNone, 0, 0, memFullErr, 0, ""},
-        {kNone, 0, 56, memFullErr, 0, ""},
     };
     for (const auto &r : rows) {
-        SCOPED_TRACE(testing::Message() << "AGL call " << r.failing << " failing " << r.times << " times, figure "
-                                        << r.figure);
+        SCOPED_TRACE(testing::Message() << "AGL call " << r.failing << " x " << r.times << ", figure " << r.figure);
         TestHost host(64, 48);
         ASSERT_TRUE(host.open());
         QVAGL_FailCall(r.failing, r.times);

@@ -31,7 +31,7 @@ struct Expecting { // for the length of one message
 } // namespace
 
 // Each guarded entry point checks the context, then calls libGL's.
-void *CheckGL(const char *function)
+void CheckGL(const char *function)
 {
     ++g_glCalls;
     const AGLContext current = aglGetCurrentContext();
@@ -40,12 +40,10 @@ void *CheckGL(const char *function)
                       : !g_instance || !g_instance->aglContext ? "for an instance without a context"
                       : current != g_instance->aglContext      ? "while another context is current"
                                                                : nullptr;
-    void *real = dlsym(RTLD_NEXT, function);
-    if (why || !real) {
-        std::fprintf(stderr, "GL guard: %s called %s\n", function, why ? why : "but not found in libGL");
+    if (why) {
+        std::fprintf(stderr, "GL guard: %s called %s\n", function, why);
         std::abort();
     }
-    return real;
 }
 
 void FixClock(time_t now)
@@ -176,7 +174,7 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
     long states = 0, contexts = 0, names = 0, scenes = 0; // held by the instances
     for (const TestHost *host : hosts)
         if (const VisualPluginState *s = host->state())
-            states += 1, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
+            states++, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
     const long alive[] = {QVPlatform_LivePtrCount(), QVAGL_LiveContextCount(), QVAGL_LiveFramebufferCount(),
                           QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names, scenes};
     const long held[] = {states, contexts, contexts, 0, names, contexts};
@@ -195,7 +193,9 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
 #define QV_GUARDED(name, params, args)                                                                                 \
     extern "C" void name params                                                                                        \
     {                                                                                                                  \
-        reinterpret_cast<void(*) params>(qvtest::CheckGL(#name)) args;                                                 \
+        qvtest::CheckGL(#name);                                                                                        \
+        static const auto real = reinterpret_cast<void(*) params>(dlsym(RTLD_NEXT, #name));                           \
+        real args;                                                                                                     \
     }
 QV_GUARDED(glBegin, (GLenum mode), (mode))
 QV_GUARDED(glBindTexture, (GLenum target, GLuint texture), (target, texture))
@@ -210,14 +210,18 @@ QV_GUARDED(glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format,
 // names still held leaves them counted.
 extern "C" void glGenTextures(GLsizei n, GLuint *textures)
 {
-    reinterpret_cast<void (*)(GLsizei, GLuint *)>(qvtest::CheckGL("glGenTextures"))(n, textures);
+    qvtest::CheckGL("glGenTextures");
+    static const auto real = reinterpret_cast<void (*)(GLsizei, GLuint *)>(dlsym(RTLD_NEXT, "glGenTextures"));
+    real(n, textures);
     for (GLsizei i = 0; i < n; ++i)
         qvtest::g_textures.insert({aglGetCurrentContext(), textures[i]});
 }
 
 extern "C" void glDeleteTextures(GLsizei n, const GLuint *textures)
 {
-    reinterpret_cast<void (*)(GLsizei, const GLuint *)>(qvtest::CheckGL("glDeleteTextures"))(n, textures);
+    qvtest::CheckGL("glDeleteTextures");
+    static const auto real = reinterpret_cast<void (*)(GLsizei, const GLuint *)>(dlsym(RTLD_NEXT, "glDeleteTextures"));
+    real(n, textures);
     for (GLsizei i = 0; i < n; ++i)
         qvtest::g_textures.erase({aglGetCurrentContext(), textures[i]});
 }
