@@ -1,14 +1,14 @@
 // The bundle as a hostile host drives it: the input becomes up to 24 window,
 // frame and life messages to three instances that share three ports (those
-// of the test hosts), in any order, with records from the input (missing
-// ones, extreme rectangles, any spectrum bytes), among AGL and allocation
-// failures, clock jumps, port resizes and host answers (any status, or a
-// callback that throws). After every message: the status where the handler's
-// answer is fixed (a refused message draws nothing and leaves the state byte
-// for byte), one frame per drawing message while shown, and what is alive is
-// what the instances hold; at the end every instance is ended and nothing
-// may be left. The test host's GL guard aborts on GL work outside the context
-// of the instance messaged. Stateless dispatch is left to the unit tests.
+// of the test hosts), in any order, with records from the input (extreme
+// rectangles, any spectrum bytes), among AGL and allocation failures, clock
+// jumps, port resizes and host answers (any status, or a callback that
+// throws). After every message: its status, one frame per drawing message
+// while shown, and what is alive is what the instances hold; at the end every
+// instance is ended and nothing may be left. The test host's GL guard aborts
+// on GL work outside the context of the instance messaged. Messages the
+// handler must refuse, and its stateless dispatch, are the unit tests' (the
+// hostile-message table covers them in every state).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -77,17 +77,6 @@ bool Meets(const Rect &r, int p) // the port
     return r.left < b.right && r.right > 0 && r.top < b.bottom && r.bottom > 0;
 }
 
-// A message the handler must refuse: non-zero, nothing drawn, state as it was.
-void Refused(int s, OSType code, void *record, bool withInstance)
-{
-    qvtest::TestHost &h = *g_hosts[s];
-    const VisualPluginState before = h.refCon ? *h.state() : VisualPluginState{};
-    const long frames = g_hosts[0]->frames + g_hosts[1]->frames + g_hosts[2]->frames;
-    CHECK((withInstance ? h.send(code, record) : h.sendWithout(code, record)) != noErr);
-    CHECK(g_hosts[0]->frames + g_hosts[1]->frames + g_hosts[2]->frames == frames);
-    CHECK(!h.refCon || std::memcmp(&before, h.state(), sizeof before) == 0);
-}
-
 // A drawing message: one frame in the instance's port while shown and its
 // framebuffer meets the port, none otherwise (unless AGL failed or the port
 // was resized).
@@ -100,31 +89,23 @@ void Drawn(Run &run, int s, OSType code, void *record)
     CHECK(run.aglFailures || run.resized[p] || g_hosts[p]->frames - frames == drawn);
 }
 
-void Init(FuzzedDataProvider &in, Run &run, int s)
+void Init(FuzzedDataProvider &, Run &run, int s)
 {
     qvtest::TestHost &h = *g_hosts[s];
-    const int variant = h.refCon ? -1 : in.ConsumeIntegralInRange(0, 3); // an instance held: the host would lose it
-    VisualInitRecord noProc{};
-    noProc.hostCookie = &h;
-    if (variant == 1 || variant == 2)
-        Refused(s, kPluginInitMessage, variant == 1 ? &noProc : nullptr, false);
-    if (variant == 0 || variant == 3) {
-        CHECK(h.initInstance() == (run.allocFailure ? memFullErr : noErr));
-        const VisualPluginState *st = h.state();
-        CHECK(!st || (!st->aglContext && !st->polys && !st->msgTexture && !st->ready && !st->port));
-        run.allocFailure = run.shown[s] = false;
-    }
+    if (h.refCon)
+        return; // the host would lose the instance it holds
+    CHECK(h.initInstance() == (run.allocFailure ? memFullErr : noErr));
+    const VisualPluginState *st = h.state();
+    CHECK(!st || (!st->aglContext && !st->polys && !st->msgTexture && !st->ready && !st->port));
+    run.allocFailure = run.shown[s] = false;
 }
 
 void Show(FuzzedDataProvider &in, Run &run, int s)
 {
     qvtest::TestHost &h = *g_hosts[s];
-    const int p = in.ConsumeIntegralInRange(0, kHosts - 1), variant = in.ConsumeIntegralInRange(0, 7);
-    WindowRecord rec{variant == 1 ? nullptr : g_hosts[p]->port(), MakeRect(in, p)};
-    if (!h.refCon || variant <= 1)
-        return Refused(s, kVisualPluginShowWindowMessage, variant == 0 && h.refCon ? nullptr : &rec,
-                       h.refCon != nullptr);
-    if (run.shows++ >= kMaxShows)
+    const int p = in.ConsumeIntegralInRange(0, kHosts - 1);
+    WindowRecord rec{g_hosts[p]->port(), MakeRect(in, p)};
+    if (!h.refCon || run.shows++ >= kMaxShows)
         return;
     const long frames = g_hosts[p]->frames;
     const OSStatus status = h.send(kVisualPluginShowWindowMessage, &rec);
@@ -145,8 +126,8 @@ void SetWindow(FuzzedDataProvider &in, Run &run, int s)
     qvtest::TestHost &h = *g_hosts[s];
     WindowRecord rec{in.ConsumeBool() ? nullptr : g_hosts[in.ConsumeIntegralInRange(0, kHosts - 1)]->port(),
                      MakeRect(in, run.port[s])};
-    if (!h.refCon || in.ConsumeIntegralInRange(0, 7) == 0)
-        return Refused(s, kVisualPluginSetWindowMessage, h.refCon ? nullptr : &rec, h.refCon != nullptr);
+    if (!h.refCon)
+        return;
     const CGrafPtr port = h.state()->port; // the port stays the one "show" gave
     if (run.shown[s] && Usable(rec.drawRect))
         run.drawn[s] = rec.drawRect;
@@ -163,14 +144,11 @@ void Render(FuzzedDataProvider &in, Run &run, int s)
     const std::string spectrum = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(0, 64));
     std::memset(data.spectrumData, in.ConsumeIntegral<UInt8>(), sizeof data.spectrumData);
     std::memcpy(data.spectrumData, spectrum.data(), spectrum.size());
-    RenderMessageRecord rec{in.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : &data};
-    void *record = in.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : &rec;
-    if (!g_hosts[s]->refCon)
-        CHECK(g_hosts[s]->sendWithout(kVisualPluginRenderMessage, record) == noErr);
-    else if (!record || !rec.renderData)
-        Refused(s, kVisualPluginRenderMessage, record, true);
+    RenderMessageRecord rec{&data};
+    if (g_hosts[s]->refCon)
+        Drawn(run, s, kVisualPluginRenderMessage, &rec);
     else
-        Drawn(run, s, kVisualPluginRenderMessage, record);
+        CHECK(g_hosts[s]->sendWithout(kVisualPluginRenderMessage, &rec) == noErr);
 }
 
 void Idle(FuzzedDataProvider &in, Run &run, int s)
@@ -184,7 +162,7 @@ void Hide(FuzzedDataProvider &, Run &run, int s)
 {
     qvtest::TestHost &h = *g_hosts[s];
     if (!h.refCon)
-        return Refused(s, kVisualPluginHideWindowMessage, nullptr, false);
+        return;
     const SInt32 ready = h.state()->ready; // kept, like the port, the rectangle and the motion
     CHECK(h.hide() == noErr && !h.state()->aglContext && !h.state()->polys && !h.state()->msgTexture);
     CHECK(h.state()->ready == ready);
