@@ -1,87 +1,39 @@
-// Time per frame at 1280 x 720: from the "vrnd" message to the finished frame
-// in the port's pixel map (the swap's read-back included), on whatever GL the
-// machine offers (llvmpipe without a GPU). Reports the median frame time and
-// the GL renderer.
+// The render area's benchmarks, on the tests' host (tests/support/test_host):
+// - time per frame at 1280 x 720, from "vrnd" to the finished frame in the
+//   port's pixel map (the swap's read-back included), on whatever GL the
+//   machine offers (llvmpipe without a GPU): median and 90th percentile;
+// - the show/hide soak: 10,000 cycles on one host ("show", two "vrnd",
+//   "null", "swin", "hide"; "clr " and "init" every tenth), with the heap and
+//   the resident set at cycle 100 and at the end; it stops at the first cycle
+//   that leaves a GL object or state block alive. QV_SOAK_CYCLES overrides
+//   the count; --benchmark_filter=Soak runs it alone.
+// The program exports the host's GL guard, which checks the context of a few
+// GL entry points per frame (well under a percent of a frame's time).
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
+#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "platform/AGL.h"
-#include "platform/QDPort.h"
-#include "plugin/HostRecords.h"
+#include "support/test_host.h"
 
 namespace {
 
-OSStatus Host(void *cookie, OSType code, HostCallRecord *record)
-{
-    if (code == kPlayerRegisterVisualPluginMessage)
-        *static_cast<VisualPluginProcPtr *>(cookie) = record->u.registerVisualPluginMessage.handler;
-    return noErr;
-}
-
-// The bundle loaded, registered and shown in a port of width x height.
-class Visual {
-public:
-    Visual(SInt16 width, SInt16 height)
-    {
-        const char *path = std::getenv("QV_BUNDLE");
-        dl_ = dlopen(path ? path : QV_BUNDLE_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!dl_)
-            return;
-        auto entry = reinterpret_cast<PluginMainProcPtr>(dlsym(dl_, "iTunesPluginMainMachO"));
-        PluginInitRecord init{};
-        init.hostCookie = &handler_;
-        init.hostProc = &Host;
-        if (!entry || entry(kPluginInitMessage, &init, nullptr) != noErr || !handler_)
-            return;
-        VisualInitRecord instance{};
-        instance.hostCookie = &handler_;
-        instance.hostProc = &Host;
-        if (handler_(kPluginInitMessage, &instance, nullptr) != noErr)
-            return;
-        refCon_ = instance.refCon;
-        port_ = QVPort_Create(width, height);
-        WindowRecord window{port_, Rect{0, 0, height, width}};
-        shown_ = handler_(kVisualPluginShowWindowMessage, &window, refCon_) == noErr;
-    }
-    ~Visual()
-    {
-        if (refCon_) {
-            handler_(kVisualPluginHideWindowMessage, nullptr, refCon_);
-            handler_(kPluginCleanupMessage, nullptr, refCon_);
-        }
-        QVPort_Dispose(port_);
-        if (dl_)
-            dlclose(dl_);
-    }
-    bool shown() const { return shown_; }
-    OSStatus render(RenderMessageRecord *record) { return handler_(kVisualPluginRenderMessage, record, refCon_); }
-
-private:
-    void *dl_ = nullptr;
-    VisualPluginProcPtr handler_ = nullptr;
-    void *refCon_ = nullptr;
-    CGrafPtr port_ = nullptr;
-    bool shown_ = false;
-};
-
 void BM_FrameAt1280x720(benchmark::State &state)
 {
-    Visual visual(1280, 720);
-    if (!visual.shown()) {
+    qvtest::TestHost host(1280, 720);
+    if (!host.open() || host.show() != noErr) {
         state.SkipWithError("the visual could not be shown (QV_BUNDLE?)");
         return;
     }
-    static RenderData data{};
+    RenderData data{};
     data.numSpectrumChannels = 2;
-    RenderMessageRecord record{&data};
     std::vector<double> frameMs;
     frameMs.reserve(100000);
     unsigned tick = 0;
@@ -90,14 +42,12 @@ void BM_FrameAt1280x720(benchmark::State &state)
     timespec cpuStart{}, cpuEnd{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
     for (auto _ : state) {
-        // A changing spectrum, so peaks come and go as with music.
-        for (int i = 0; i < 40; ++i)
+        for (int i = 0; i < 40; ++i) // a changing spectrum: peaks come and go as with music
             data.spectrumData[0][i] = static_cast<UInt8>((tick * 37 + i * 11) % 200);
         ++tick;
         const auto start = std::chrono::steady_clock::now();
-        visual.render(&record);
-        const auto end = std::chrono::steady_clock::now();
-        frameMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        host.render(data);
+        frameMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
     const double cpuMs = (cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
@@ -109,14 +59,69 @@ void BM_FrameAt1280x720(benchmark::State &state)
 }
 BENCHMARK(BM_FrameAt1280x720)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+double HeapBytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd);
+}
+
+double ResidentBytes() // heap, the GL stack's mappings and its JIT code
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+void BM_ShowHideSoak(benchmark::State &state)
+{
+    const char *text = std::getenv("QV_SOAK_CYCLES");
+    const int cycles = text && std::atoi(text) > 0 ? std::atoi(text) : 10000, early = std::min(cycles, 100);
+    for (auto _ : state) {
+        qvtest::FixClock(7);
+        qvtest::TestHost host(64, 36);
+        if (!host.open()) {
+            state.SkipWithError("the bundle could not be loaded and initialised");
+            return;
+        }
+        double heapEarly = 0, residentEarly = 0;
+        for (int i = 0; i < cycles; ++i) {
+            const bool ok = host.show() == noErr && host.render(0) == noErr && host.render(0) == noErr &&
+                            host.idle() == noErr && host.swin(Rect{2, 3, 35, 60}) == noErr && host.hide() == noErr &&
+                            (i % 10 != 9 || (host.cleanupInstance() == noErr && host.initInstance() == noErr));
+            host.calls.clear();
+            const std::string left = qvtest::Unaccounted({&host});
+            if (!ok || !left.empty()) {
+                state.SkipWithError(("cycle " + std::to_string(i) + ": " + (ok ? left : "a message failed")).c_str());
+                return;
+            }
+            if (i + 1 == early)
+                heapEarly = HeapBytes(), residentEarly = ResidentBytes();
+        }
+        state.counters["cycles"] = cycles;
+        state.counters["heap_at_100"] = heapEarly;
+        state.counters["heap_growth"] = HeapBytes() - heapEarly;
+        state.counters["rss_at_100"] = residentEarly;
+        state.counters["rss_growth"] = ResidentBytes() - residentEarly;
+        state.counters["gl_calls_checked"] = static_cast<double>(qvtest::GLCallsSeen());
+        state.counters["seconds_per_cycle"] =
+            benchmark::Counter(cycles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    }
+}
+BENCHMARK(BM_ShowHideSoak)->Iterations(1)->Unit(benchmark::kSecond);
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    setenv("QV_BUNDLE", QV_BUNDLE_PATH, 0); // the built bundle unless told otherwise
     {
-        // The renderer is known once a context has been current: show once.
-        Visual probe(16, 16);
-        benchmark::AddCustomContext("gl_renderer", probe.shown() ? QVAGL_RendererName() : "(none)");
+        qvtest::TestHost probe(16, 16); // the renderer is known once a context has been current
+        benchmark::AddCustomContext("gl_renderer", probe.open() && probe.show() == noErr ? QVAGL_RendererName()
+                                                                                          : "(none)");
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

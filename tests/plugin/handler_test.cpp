@@ -1,178 +1,111 @@
-// The visual plug-in's message handler: instance life, presets, dispatch.
+// The bundle's entry point and its message handler, driven as the player
+// drives them (instance life under hostile hosts: hardening/, the fuzzer).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
-#include "platform/MacMemory.h"
 #include "support/test_host.h"
 
+using qvtest::FourCC;
 using qvtest::TestHost;
 
+// A program that defines a function the bundle also defines and calls must
+// not receive the bundle's call: the registration's version would be 0xEE.
+extern "C" __attribute__((visibility("default"))) void SetNumVersion(NumVersion *v, UInt8, UInt8, UInt8, UInt8)
+{
+    std::memset(v, 0xEE, sizeof *v);
+}
+
 namespace {
+
+// Module "init" sends one "rvis" whose payload is exactly the registration,
+// and answers what the host answers (-50 when its callback throws); other
+// module messages touch nothing ("clr " answers 0, the rest -4).
+TEST(Entry, InitRegistersThePluginAndAnswersWhatTheHostAnswers)
+{
+    for (OSStatus answer : {0, -1, 12345, 1}) {
+        TestHost host;
+        host.answer = answer;
+        if (answer == 1)
+            host.onCall = [](OSType, HostCallRecord *) { throw std::runtime_error("the host's callback failed"); };
+        ASSERT_EQ(host.initModule(), answer == 1 ? paramErr : answer);
+        ASSERT_EQ(host.calls.size(), answer == 1 ? 0u : 1u);
+        if (answer == 1)
+            continue;
+        const HostCallRecord &got = host.calls[0].record;
+        EXPECT_TRUE(host.calls[0].code == FourCC("rvis") && got.majorVersion == 10 && got.minorVersion == 1 &&
+                    got.recordSize == sizeof got);
+        HostCallRecord want;
+        std::memset(&want, 0, sizeof want);
+        VisualRegistration &r = want.u.registerVisualPluginMessage;
+        std::memcpy(r.name, "\x09Quorvanta", 10);
+        r.options = 8;
+        r.creator = FourCC("hook");
+        r.pluginVersion = NumVersion{1, 0, 0x80, 0};
+        r.handler = host.handler;
+        r.timeBetweenDataMs = 0xFFFFFFFF;
+        r.numWaveformChannels = r.numSpectrumChannels = 2;
+        r.maxWidth = r.maxHeight = 32767;
+        EXPECT_TRUE(host.handler && !std::memcmp(&got.u, &want.u, sizeof want.u)) << "the registration differs";
+    }
+    TestHost host;
+    PluginInitRecord rec{0, 0, &host, &TestHost::Proc, 0}, noProc{0, 0, &host, nullptr, 0};
+    EXPECT_TRUE(host.entry()(kPluginInitMessage, nullptr, nullptr) == paramErr &&
+                host.entry()(kPluginInitMessage, &noProc, nullptr) == paramErr);
+    for (OSType code : {FourCC("clr "), FourCC("show"), FourCC("vrnd"), FourCC("INIT"), 0u, 0xFFFFFFFFu})
+        EXPECT_EQ(host.entry()(code, &rec, nullptr), code == FourCC("clr ") ? noErr : unimpErr) << std::hex << code;
+    EXPECT_TRUE(host.calls.empty());
+}
 
 struct Preset {
     SInt16 minDepth, maxDepth, preferredDepth, width, height;
 };
+const Preset kNone{}, kDefault{24, 32, 32, 1024, 768}, kLarge{16, 32, 32, 1680, 1050}, kWide{24, 32, 32, 1152, 720};
 
-Preset PresetOf(const qvtest::HostCall &call)
+// "init" and the keys n, S and m (pressed or repeated) send a full-screen
+// preset ("sfop"); codes the handler knows and that change nothing answer 0,
+// other codes and keys -4.
+TEST(Handler, MessagesAnswerAndKeysChooseFullScreenPresets)
 {
-    const SetFullScreenOptionsMessage &m = call.record.u.setFullScreenOptionsMessage;
-    return {m.minBitDepth, m.maxBitDepth, m.preferredBitDepth, m.desiredWidth, m.desiredHeight};
-}
-
-void ExpectPreset(const qvtest::HostCall &call, Preset want)
-{
-    EXPECT_EQ(call.code, 0x73666F70u); // "sfop"
-    Preset got = PresetOf(call);
-    EXPECT_EQ(got.minDepth, want.minDepth);
-    EXPECT_EQ(got.maxDepth, want.maxDepth);
-    EXPECT_EQ(got.preferredDepth, want.preferredDepth);
-    EXPECT_EQ(got.width, want.width);
-    EXPECT_EQ(got.height, want.height);
-}
-
-class Handler : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NE(host.entry(), nullptr);
-        ASSERT_EQ(host.initModule(), noErr);
-        ASSERT_NE(host.handler(), nullptr);
-        host.calls.clear();
-    }
-    OSStatus key(UInt16 what, char c)
-    {
-        EventRecord ev{};
-        ev.what = what;
-        ev.message = 0x1200u | static_cast<UInt8>(c); // key code in the byte above the character
-        EventMessageRecord rec{&ev};
-        return host.send(kVisualPluginEventMessage, &rec);
-    }
-    TestHost host;
-};
-
-} // namespace
-
-TEST_F(Handler, InitKeepsTheHostAndSendsTheDefaultPreset)
-{
-    ASSERT_EQ(host.initInstance(), noErr);
-    EXPECT_NE(host.refCon(), nullptr);
-    ASSERT_EQ(host.calls.size(), 1u);
-    ExpectPreset(host.calls[0], {24, 32, 32, 1024, 768});
-    EXPECT_EQ(host.calls[0].record.recordSize, sizeof(HostCallRecord));
-    // Everything after the five values is zero.
-    const UInt8 *raw = host.calls[0].record.u.raw;
-    for (size_t i = 10; i < sizeof host.calls[0].record.u.raw; ++i)
-        EXPECT_EQ(raw[i], 0) << "payload byte " << i;
-}
-
-TEST_F(Handler, InitOutOfMemoryLeavesTheRecordAndSendsNothing)
-{
-    VisualInitRecord rec{};
-    rec.hostCookie = &host;
-    rec.hostProc = &TestHost::Proc;
-    rec.refCon = reinterpret_cast<void *>(0x5a5a);
-    long live = QVPlatform_LivePtrCount();
-    QVPlatform_FailNextAllocations(1);
-    EXPECT_EQ(host.handler()(kPluginInitMessage, &rec, nullptr), -108);
-    QVPlatform_FailNextAllocations(0);
-    EXPECT_EQ(rec.refCon, reinterpret_cast<void *>(0x5a5a));
-    EXPECT_TRUE(host.calls.empty());
-    EXPECT_EQ(QVPlatform_LivePtrCount(), live);
-}
-
-TEST_F(Handler, CleanupFreesTheStateAndToleratesNull)
-{
-    long live = QVPlatform_LivePtrCount();
-    ASSERT_EQ(host.initInstance(), noErr);
-    EXPECT_EQ(QVPlatform_LivePtrCount(), live + 1);
-    EXPECT_EQ(host.cleanupInstance(), noErr);
-    EXPECT_EQ(QVPlatform_LivePtrCount(), live);
-    EXPECT_EQ(host.handler()(kPluginCleanupMessage, nullptr, nullptr), noErr);
-}
-
-TEST_F(Handler, KeysChooseFullScreenPresets)
-{
-    ASSERT_EQ(host.initInstance(), noErr);
-    host.calls.clear();
-    struct Case {
+    const struct {
+        const char *code;
         UInt16 what;
         char key;
         OSStatus status;
-        bool sends;
         Preset preset;
-    } cases[] = {
-        {keyDown, 'm', noErr, true, {16, 32, 32, 1680, 1050}},
-        {keyDown, 'S', noErr, true, {24, 32, 32, 1152, 720}},
-        {keyDown, 'n', noErr, true, {24, 32, 32, 1024, 768}},
-        {autoKey, 'S', noErr, true, {24, 32, 32, 1152, 720}},
-        {autoKey, 'm', noErr, true, {16, 32, 32, 1680, 1050}},
-        {keyDown, 'M', unimpErr, false, {}},
-        {keyDown, 's', unimpErr, false, {}},
-        {keyDown, 'N', unimpErr, false, {}},
-        {keyDown, 'x', unimpErr, false, {}},
-        {mouseDown, 'm', unimpErr, false, {}},
-        {keyUp, 'n', unimpErr, false, {}},
-        {nullEvent, 'S', unimpErr, false, {}},
+    } rows[] = {
+        {"vevt", keyDown, 'm', noErr, kLarge},    {"vevt", keyDown, 'S', noErr, kWide},
+        {"vevt", keyDown, 'n', noErr, kDefault},  {"vevt", autoKey, 'm', noErr, kLarge},
+        {"vevt", keyDown, 'M', unimpErr, kNone},  {"vevt", keyDown, 's', unimpErr, kNone},
+        {"vevt", keyDown, 'N', unimpErr, kNone},  {"vevt", keyDown, 'x', unimpErr, kNone},
+        {"vevt", mouseDown, 'm', unimpErr, kNone}, {"vevt", keyUp, 'n', unimpErr, kNone},
+        {"vevt", nullEvent, 'S', unimpErr, kNone}, {"cnfg", 0, 0, noErr, kNone},
+        {"ctrk", 0, 0, noErr, kNone},             {"setp", 0, 0, noErr, kNone},
+        {"vply", 0, 0, noErr, kNone},             {"vstp", 0, 0, noErr, kNone},
+        {"vpau", 0, 0, noErr, kNone},             {"vunp", 0, 0, noErr, kNone},
+        {"von ", 0, 0, noErr, kNone},             {"voff", 0, 0, noErr, kNone},
+        {"vupd", 0, 0, noErr, kNone},             {"VPLY", 0, 0, unimpErr, kNone},
+        {"rvis", 0, 0, unimpErr, kNone},          {"\0\0\0\0", 0, 0, unimpErr, kNone},
     };
-    for (const Case &c : cases) {
+    auto expectPreset = [](const std::vector<qvtest::HostCall> &calls, const Preset &want) {
+        ASSERT_EQ(calls.size(), want.width ? 1u : 0u);
+        const Preset *got = calls.empty() ? nullptr : reinterpret_cast<const Preset *>(&calls[0].record.u.raw);
+        EXPECT_TRUE(!got || (calls[0].code == FourCC("sfop") && !std::memcmp(got, &want, sizeof want)));
+    };
+    TestHost host;
+    ASSERT_TRUE(host.open());
+    expectPreset({host.calls.begin() + 1, host.calls.end()}, kDefault); // after "rvis", that of "init"
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.code, 4) + " key " + r.key);
         host.calls.clear();
-        EXPECT_EQ(key(c.what, c.key), c.status) << "event " << c.what << " key " << c.key;
-        ASSERT_EQ(host.calls.size(), c.sends ? 1u : 0u) << "event " << c.what << " key " << c.key;
-        if (c.sends)
-            ExpectPreset(host.calls[0], c.preset);
+        EventRecord event{r.what, 0x1200u | UInt8(r.key), 0, {0, 0}, 0}; // the key code in the byte above
+        EventMessageRecord record{&event};
+        EXPECT_EQ(host.send(FourCC(r.code), r.key ? &record : nullptr), r.status);
+        expectPreset(host.calls, r.preset);
     }
 }
 
-TEST_F(Handler, CodesThatDoNothingAnswerZeroOthersMinusFour)
-{
-    ASSERT_EQ(host.initInstance(), noErr);
-    host.calls.clear();
-    for (const char *code : {"cnfg", "ctrk", "setp", "vply", "vstp", "vpau", "vunp", "von ", "voff", "vupd"})
-        EXPECT_EQ(host.send(QV_FOUR_CC(code[0], code[1], code[2], code[3]), nullptr), noErr) << code;
-    for (const char *code : {"VPLY", "abcd", "rvis", "sfop", "    ", "nul ", "vrn "})
-        EXPECT_EQ(host.send(QV_FOUR_CC(code[0], code[1], code[2], code[3]), nullptr), unimpErr) << code;
-    EXPECT_EQ(host.send(0, nullptr), unimpErr);
-    EXPECT_TRUE(host.calls.empty());
-}
-
-TEST_F(Handler, FramesBeforeTheFirstShowDrawNothing)
-{
-    ASSERT_EQ(host.initInstance(), noErr);
-    RenderData data{};
-    RenderMessageRecord render{&data};
-    EXPECT_EQ(host.send(kVisualPluginRenderMessage, &render), noErr);
-    EXPECT_EQ(host.send(kVisualPluginIdleMessage, nullptr), noErr);
-    // Without an instance too.
-    EXPECT_EQ(host.handler()(kVisualPluginRenderMessage, &render, nullptr), noErr);
-    EXPECT_EQ(host.handler()(kVisualPluginIdleMessage, nullptr, nullptr), noErr);
-}
-
-TEST_F(Handler, MissingRecordsAreParameterErrorsNotCrashes)
-{
-    EXPECT_EQ(host.handler()(kPluginInitMessage, nullptr, nullptr), paramErr);
-    VisualInitRecord noProc{};
-    EXPECT_EQ(host.handler()(kPluginInitMessage, &noProc, nullptr), paramErr);
-    EXPECT_EQ(noProc.refCon, nullptr);
-
-    ASSERT_EQ(host.initInstance(), noErr);
-    host.calls.clear();
-    EXPECT_EQ(host.send(kVisualPluginEventMessage, nullptr), paramErr);
-    EventMessageRecord noEvent{nullptr};
-    EXPECT_EQ(host.send(kVisualPluginEventMessage, &noEvent), paramErr);
-    EXPECT_EQ(host.send(kVisualPluginShowWindowMessage, nullptr), paramErr);
-    EXPECT_EQ(host.send(kVisualPluginSetWindowMessage, nullptr), paramErr);
-    EXPECT_TRUE(host.calls.empty());
-
-    // Messages that need the instance, without one.
-    EventRecord ev{};
-    ev.what = keyDown;
-    ev.message = 'n';
-    EventMessageRecord rec{&ev};
-    EXPECT_EQ(host.handler()(kVisualPluginEventMessage, &rec, nullptr), paramErr);
-    WindowRecord win{};
-    EXPECT_EQ(host.handler()(kVisualPluginShowWindowMessage, &win, nullptr), paramErr);
-    EXPECT_EQ(host.handler()(kVisualPluginSetWindowMessage, &win, nullptr), paramErr);
-    EXPECT_EQ(host.handler()(kVisualPluginHideWindowMessage, nullptr, nullptr), paramErr);
-    EXPECT_TRUE(host.calls.empty());
-}
+} // namespace

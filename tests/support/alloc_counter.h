@@ -1,7 +1,6 @@
-/* Replacement of the global allocation operators for the figure tests: counts
- * allocations and releases inside a tracking window, can make the nothrow
- * allocation fail from a given call on, and records released pointers.
- * Linked only into the test programs that need it. Single-threaded use. */
+/* Replacement of the global allocation operators (and, outside
+ * AddressSanitizer, of the C allocator) for the test programs that link it.
+ * Counts inside a tracking window; single-threaded use. */
 #ifndef QV_TESTS_SUPPORT_ALLOC_COUNTER_H
 #define QV_TESTS_SUPPORT_ALLOC_COUNTER_H
 
@@ -9,21 +8,30 @@
 
 namespace alloc_counter {
 
-/* Opens a window: counters and the record of releases start from zero. */
-void Start();
-/* Closes the window; nothing is counted or failed outside one. */
-void Stop();
-
-size_t Allocations(); /* successful allocations in the window */
-size_t Releases();    /* releases of non-null pointers in the window */
-
-/* Within the window, nothrow allocations number `n` onwards (counting from 0)
- * return null. Negative: never fail (the default, restored by Start). */
+void Start(); /* opens a window: counts and the record of releases start from zero */
+void Stop();  /* closes it; nothing is counted or failed outside one */
+size_t Allocations(); /* successful operator new calls in the window */
+size_t Releases();    /* operator delete of non-null pointers in the window */
+/* Nothrow allocations number `n` onwards (from 0) in the window return null;
+ * negative: none (the default, restored by Start). */
 void FailNothrowFrom(long n);
-
 /* Pointers released in the window, in order (the first ReleasedCapacity). */
 constexpr size_t ReleasedCapacity = 512;
 const void *const *Released();
+
+/* Allocations of any kind in the window (operator new, malloc, calloc,
+ * realloc, aligned_alloc) made directly by code of a loaded object whose file
+ * name contains `library` (null: none). Under AddressSanitizer, which owns
+ * the C allocator, only operator new is seen. */
+void Watch(const char *library);
+size_t WatchedAllocations();
+#ifdef QV_ASAN /* defined by the build with the sanitizers */
+constexpr bool kSeesCAllocator = false;
+#else
+constexpr bool kSeesCAllocator = true;
+#endif
+
+size_t HeapInUse(); /* bytes handed out and not back (glibc's count, or the sanitizer's) */
 
 } // namespace alloc_counter
 

@@ -1,92 +1,227 @@
 #include "support/test_host.h"
 
+#include <GL/gl.h>
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "platform/MacMemory.h"
+#include "platform/QVClock.h"
 
 namespace qvtest {
+namespace {
 
-TestHost::TestHost()
+// What the GL calls of the message being sent must find: none may be made,
+// or this instance's context is current; between messages, any context.
+enum class Expect { AnyContext, NoGL, Instance };
+Expect g_expect = Expect::AnyContext;
+const VisualPluginState *g_instance = nullptr;
+long g_glCalls = 0;
+std::set<std::pair<AGLContext, GLuint>> g_textures; // names made and not deleted, with their context
+
+struct Expecting { // for the length of one message
+    Expecting(Expect expect, const VisualPluginState *instance) { g_expect = expect, g_instance = instance; }
+    ~Expecting() { g_expect = Expect::AnyContext; }
+};
+
+} // namespace
+
+// Each guarded entry point checks the context, then calls libGL's.
+void CheckGL(const char *function)
+{
+    ++g_glCalls;
+    const AGLContext current = aglGetCurrentContext();
+    const char *why = g_expect == Expect::NoGL                 ? "in a message without an instance"
+                      : g_expect == Expect::AnyContext         ? (current ? nullptr : "without a current context")
+                      : !g_instance || !g_instance->aglContext ? "for an instance without a context"
+                      : current != g_instance->aglContext      ? "while another context is current"
+                                                               : nullptr;
+    if (why) {
+        std::fprintf(stderr, "GL guard: %s called %s\n", function, why);
+        std::abort();
+    }
+}
+
+void FixClock(time_t now)
+{
+    static time_t fixed;
+    fixed = now;
+    QVClock_SetSource([](void *) { return fixed; }, nullptr);
+}
+
+long GLCallsSeen() { return g_glCalls; }
+void ForgetTextures() { g_textures.clear(); }
+
+long LiveTextures() { return static_cast<long>(g_textures.size()); }
+
+TestHost::TestHost(SInt16 width, SInt16 height)
 {
     const char *path = std::getenv("QV_BUNDLE");
-    if (path == nullptr) {
-        ADD_FAILURE() << "QV_BUNDLE is not set (run the tests through ctest)";
+    void *loaded = path ? dlopen(path, RTLD_NOW | RTLD_NOLOAD) : nullptr;
+    fresh_ = !loaded;
+    if (loaded)
+        dlclose(loaded);
+    dl_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    entry_ = dl_ ? reinterpret_cast<PluginMainProcPtr>(dlsym(dl_, "iTunesPluginMainMachO")) : nullptr;
+    port_ = QVPort_Create(width, height);
+    if (!entry_ || !port_) {
+        std::fprintf(stderr, "cannot load $QV_BUNDLE (%s) or make a port\n", path ? path : "not set");
         return;
     }
-    dl_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (dl_ == nullptr) {
-        ADD_FAILURE() << "cannot load " << path << ": " << dlerror();
-        return;
-    }
-    entry_ = reinterpret_cast<PluginMainProcPtr>(dlsym(dl_, "iTunesPluginMainMachO"));
-    if (entry_ == nullptr)
-        ADD_FAILURE() << path << " has no entry point";
+    QVPort_SetFrameProc(port_, [](CGrafPtr, const Rect *rect, SInt32 interval, void *self) {
+        TestHost *host = static_cast<TestHost *>(self);
+        host->frames += 1, host->lastFrame = *rect, host->lastInterval = interval;
+    }, this);
 }
 
 TestHost::~TestHost()
 {
-    if (refCon_ != nullptr)
+    if (refCon && hide() == noErr)
         cleanupInstance();
-    if (dl_ != nullptr)
+    if (dl_)
         dlclose(dl_);
+    QVPort_Dispose(port_);
 }
 
-void *TestHost::lookup(const char *name) const
-{
-    return dl_ ? dlsym(dl_, name) : nullptr;
-}
+void *TestHost::symbol(const char *name) const { return dlsym(dl_, name); }
 
 OSStatus TestHost::Proc(void *cookie, OSType code, HostCallRecord *record)
 {
     TestHost *self = static_cast<TestHost *>(cookie);
-    HostCall call{};
-    call.code = code;
-    call.hadRecord = record != nullptr;
-    if (record != nullptr) {
-        if (self->onCall)
-            self->onCall(code, record);
-        std::memcpy(&call.record, record, sizeof call.record);
-        if (code == kPlayerRegisterVisualPluginMessage)
-            self->handler_ = record->u.registerVisualPluginMessage.handler;
-    }
-    self->calls.push_back(call);
-    return self->answer_;
+    if (self->onCall)
+        self->onCall(code, record);
+    self->calls.push_back(HostCall{code, *record});
+    if (code == kPlayerRegisterVisualPluginMessage)
+        self->handler = record->u.registerVisualPluginMessage.handler;
+    return self->answer;
 }
 
 OSStatus TestHost::initModule()
 {
-    PluginInitRecord rec{};
-    rec.hostCookie = this;
-    rec.hostProc = &TestHost::Proc;
-    return entry_(kPluginInitMessage, &rec, nullptr);
+    Expecting noGL(Expect::NoGL, nullptr);
+    PluginInitRecord record{0, 0, this, &Proc, 0};
+    return entry_(kPluginInitMessage, &record, nullptr);
 }
 
 OSStatus TestHost::initInstance()
 {
-    VisualInitRecord rec{};
-    rec.hostCookie = this;
-    rec.hostProc = &TestHost::Proc;
-    OSStatus status = handler()(kPluginInitMessage, &rec, nullptr);
-    if (status == noErr)
-        refCon_ = rec.refCon;
+    Expecting noGL(Expect::NoGL, nullptr);
+    VisualInitRecord record{};
+    record.hostCookie = this;
+    record.hostProc = &Proc;
+    const OSStatus status = handler(kPluginInitMessage, &record, nullptr);
+    refCon = status == noErr ? record.refCon : refCon;
     return status;
 }
 
 OSStatus TestHost::cleanupInstance()
 {
-    OSStatus status = handler()(kPluginCleanupMessage, nullptr, refCon_);
-    refCon_ = nullptr;
+    const OSStatus status = send(kPluginCleanupMessage, nullptr);
+    refCon = nullptr;
     return status;
 }
 
-std::vector<HostCall> TestHost::callsWith(OSType code) const
+OSStatus TestHost::send(OSType code, void *record)
 {
-    std::vector<HostCall> out;
-    for (const HostCall &c : calls)
-        if (c.code == code)
-            out.push_back(c);
-    return out;
+    Expecting instance(Expect::Instance, state());
+    return handler(code, record, refCon);
+}
+
+OSStatus TestHost::sendWithout(OSType code, void *record)
+{
+    Expecting noGL(Expect::NoGL, nullptr);
+    return handler(code, record, nullptr);
+}
+
+OSStatus TestHost::show(const Rect &rect, CGrafPtr port)
+{
+    WindowRecord record{port ? port : port_, rect};
+    return send(kVisualPluginShowWindowMessage, &record);
+}
+
+OSStatus TestHost::swin(const Rect &rect)
+{
+    WindowRecord record{port_, rect};
+    return send(kVisualPluginSetWindowMessage, &record);
+}
+
+OSStatus TestHost::render(const RenderData &data)
+{
+    RenderMessageRecord record{const_cast<RenderData *>(&data)};
+    return send(kVisualPluginRenderMessage, &record);
+}
+
+OSStatus TestHost::render(UInt8 level)
+{
+    RenderData data{};
+    data.numSpectrumChannels = 2;
+    std::memset(data.spectrumData[0], level, 40);
+    return render(data);
+}
+
+Rect TestHost::whole() const
+{
+    Rect bounds;
+    return *GetPortBounds(port_, &bounds);
+}
+
+std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool textures)
+{
+    long states = 0, contexts = 0, names = 0, scenes = 0; // held by the instances
+    for (const TestHost *host : hosts)
+        if (const VisualPluginState *s = host->state())
+            states++, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
+    const long alive[] = {QVPlatform_LivePtrCount(), QVAGL_LiveContextCount(), QVAGL_LiveFramebufferCount(),
+                          QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names, scenes};
+    const long held[] = {states, contexts, contexts, 0, names, contexts};
+    char text[400] = "";
+    if (!std::equal(alive, alive + 6, held))
+        std::snprintf(text, sizeof text, "alive/held: states %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, pixel "
+                      "formats %ld/0, texture names %ld/%ld, scenes %ld/%ld", alive[0], held[0], alive[1], held[1],
+                      alive[2], held[2], alive[3], alive[4], held[4], alive[5], held[5]);
+    return text;
 }
 
 } // namespace qvtest
+
+// The guard's entry points, one on each of the bundle's GL paths (set-up,
+// viewport, camera, frame, figures, texture) and the platform's swap.
+#define QV_GUARDED(name, params, args)                                                                                 \
+    extern "C" void name params                                                                                        \
+    {                                                                                                                  \
+        qvtest::CheckGL(#name);                                                                                        \
+        static const auto real = reinterpret_cast<void(*) params>(dlsym(RTLD_NEXT, #name));                           \
+        real args;                                                                                                     \
+    }
+QV_GUARDED(glBegin, (GLenum mode), (mode))
+QV_GUARDED(glBindTexture, (GLenum target, GLuint texture), (target, texture))
+QV_GUARDED(glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), (r, g, b, a))
+QV_GUARDED(glLoadIdentity, (void), ())
+QV_GUARDED(glMatrixMode, (GLenum mode), (mode))
+QV_GUARDED(glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
+QV_GUARDED(glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid *pixels),
+           (x, y, w, h, format, type, pixels))
+
+// Texture names are counted with their context; a context destroyed with
+// names still held leaves them counted.
+extern "C" void glGenTextures(GLsizei n, GLuint *textures)
+{
+    qvtest::CheckGL("glGenTextures");
+    static const auto real = reinterpret_cast<void (*)(GLsizei, GLuint *)>(dlsym(RTLD_NEXT, "glGenTextures"));
+    real(n, textures);
+    for (GLsizei i = 0; i < n; ++i)
+        qvtest::g_textures.insert({aglGetCurrentContext(), textures[i]});
+}
+
+extern "C" void glDeleteTextures(GLsizei n, const GLuint *textures)
+{
+    qvtest::CheckGL("glDeleteTextures");
+    static const auto real = reinterpret_cast<void (*)(GLsizei, const GLuint *)>(dlsym(RTLD_NEXT, "glDeleteTextures"));
+    real(n, textures);
+    for (GLsizei i = 0; i < n; ++i)
+        qvtest::g_textures.erase({aglGetCurrentContext(), textures[i]});
+}

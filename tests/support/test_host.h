@@ -1,78 +1,84 @@
-// A host for tests: loads the built bundle with dlopen (path from the
-// QV_BUNDLE environment variable), serves its calls into the host by
-// recording them, and drives the entry point and the registered handler as
-// the player does.
+// The host the tests, the message fuzzer and the benchmark drive the bundle
+// with, as the player does: it loads the built bundle ($QV_BUNDLE), records
+// the bundle's calls into the host, owns a port that counts the frames handed
+// to it, and sends the handler's messages. Its GL guard (GL entry points the
+// program exports, built with ENABLE_EXPORTS, so that the bundle's calls bind
+// to them) aborts, naming the call, on GL work of a message outside the
+// context of the instance it went to, or of a message without an instance.
 #pragma once
 
-#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
-#include "plugin/HostRecords.h"
+#include "plugin/PluginState.h"
 
 namespace qvtest {
 
-// One call the bundle made into the host: its code and a copy of the record
-// as the host saw it (all zero bytes when the bundle passed none).
+constexpr OSType FourCC(const char *c) // FourCC("show") == 0x73686F77
+{
+    return OSType(UInt8(c[0])) << 24 | OSType(UInt8(c[1])) << 16 | OSType(UInt8(c[2])) << 8 | UInt8(c[3]);
+}
+
+void FixClock(time_t now); // the platform's calendar clock stands still at `now`
+long GLCallsSeen();        // by the guard (0 when the program does not export it)
+long LiveTextures();       // texture names generated and not deleted
+void ForgetTextures();     // after contexts went with names the bundle could not delete
+
 struct HostCall {
     OSType code;
-    HostCallRecord record;
-    bool hadRecord;
+    HostCallRecord record; // as the host saw it
 };
 
 class TestHost {
 public:
-    // Loads the bundle; fails the current test (and leaves entry() null) if
-    // it cannot.
-    TestHost();
-    ~TestHost();
+    explicit TestHost(SInt16 width = 64, SInt16 height = 48); // loads the bundle, makes the port
+    ~TestHost(); // hides and ends an instance still held, unloads the bundle
     TestHost(const TestHost &) = delete;
     TestHost &operator=(const TestHost &) = delete;
 
+    bool fresh() const { return fresh_; } // no copy was loaded before: the renderer's statics are new
     PluginMainProcPtr entry() const { return entry_; }
-    void *dlHandle() const { return dl_; }
-    template <typename T> T symbol(const char *name) const { return reinterpret_cast<T>(lookup(name)); }
-
-    // Module "init": registers the plug-in; returns the entry point's status.
-    OSStatus initModule();
-    // The handler from the last "rvis" call, or null.
-    VisualPluginProcPtr handler() const { return handler_; }
-
-    // Handler "init": creates an instance; returns the status. On success
-    // refCon() is the instance.
-    OSStatus initInstance();
-    void *refCon() const { return refCon_; }
-    OSStatus send(OSType code, void *info) { return handler()(code, info, refCon_); }
-    // "clr " for the instance, forgetting it.
+    void *symbol(const char *name) const; // of the bundle
+    OSStatus initModule();                // registers the plug-in, keeps its handler
+    OSStatus initInstance();              // on 0, refCon is the new instance
     OSStatus cleanupInstance();
+    bool open() { return entry_ && port_ && initModule() == noErr && handler && initInstance() == noErr; }
+    VisualPluginProcPtr handler = nullptr;
+    void *refCon = nullptr;
+    VisualPluginState *state() const { return static_cast<VisualPluginState *>(refCon); }
 
-    // Status the host answers every call with.
-    void setAnswer(OSStatus status) { answer_ = status; }
-    // Optionally fills the record before returning (to test what the
-    // wrappers copy back).
-    void (*onCall)(OSType code, HostCallRecord *record) = nullptr;
+    OSStatus send(OSType code, void *record);        // to the instance
+    OSStatus sendWithout(OSType code, void *record); // with a null refcon
+    OSStatus show(const Rect &rect, CGrafPtr port = nullptr);
+    OSStatus show() { return show(whole()); }
+    OSStatus swin(const Rect &rect);
+    OSStatus hide() { return send(kVisualPluginHideWindowMessage, nullptr); }
+    OSStatus idle() { return send(kVisualPluginIdleMessage, nullptr); }
+    OSStatus render(const RenderData &data);
+    OSStatus render(UInt8 level); // the 40 bass bytes of channel 0 at `level`
+
+    CGrafPtr port() const { return port_; }
+    Rect whole() const;
+    long frames = 0; // handed to the port; the last one's changed rectangle and swap interval:
+    Rect lastFrame{};
+    SInt32 lastInterval = -1;
 
     std::vector<HostCall> calls;
-    std::vector<HostCall> callsWith(OSType code) const;
-
-    // The proc and cookie handed to the bundle.
+    OSStatus answer = noErr;                                       // to every call of the bundle
+    void (*onCall)(OSType code, HostCallRecord *record) = nullptr; // before answering; may throw
     static OSStatus Proc(void *cookie, OSType code, HostCallRecord *record);
-    void *cookie() { return this; }
 
 private:
-    void *lookup(const char *name) const;
     void *dl_ = nullptr;
+    bool fresh_ = false;
     PluginMainProcPtr entry_ = nullptr;
-    void *refCon_ = nullptr;
-    VisualPluginProcPtr handler_ = nullptr;
-    OSStatus answer_ = noErr;
+    CGrafPtr port_ = nullptr;
 };
 
-// Bytes of a record for byte-level comparisons.
-inline std::vector<UInt8> Bytes(const void *p, size_t n)
-{
-    const UInt8 *b = static_cast<const UInt8 *>(p);
-    return std::vector<UInt8>(b, b + n);
-}
+// "" when what is alive in the platform and the GL is what the instances of
+// `hosts` (all in the process) hold, else what differs (texture names only
+// when `textures`).
+std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool textures = true);
 
 } // namespace qvtest

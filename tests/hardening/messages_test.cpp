@@ -1,0 +1,138 @@
+// The handler against a host that breaks its promises, and show/hide cycles
+// that must leave nothing behind, with the test host's GL guard watching.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/MacMemory.h"
+#include "support/alloc_counter.h"
+#include "support/test_host.h"
+
+using qvtest::TestHost;
+
+namespace {
+
+enum Record { kNone, kWindow, kNoPort, kRender, kNoRenderData, kEvent, kNoEvent };
+enum Draws { kNever, kWhenShown, kAlways };
+const Rect kWhole{0, 0, 32, 48}, kPlane{-32768, -32768, 32767, 32767};
+
+// Each message in each state a host can leave an instance in, while a second
+// instance is shown and its context current (or, in the last state, none is,
+// as another instance's "hide" leaves it): the answer, the frames drawn, the
+// state left byte for byte where nothing may change it, what is alive, and
+// no framebuffer larger than the GL can hold (its read-back would take
+// gigabytes). Rectangles at the limits of 16 bits are answered like others.
+TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
+{
+    const struct Row {
+        const char *code;
+        bool withInstance;
+        Record record;
+        OSStatus status;
+        Draws draws;
+        bool keepsUnlessShown; // leaves the state as it was while not shown
+        Rect rect;
+    } rows[] = {
+        {"show", true, kNone, paramErr, kNever, true, kWhole},      {"show", true, kNoPort, paramErr, kNever, true, kWhole},
+        {"swin", true, kNone, paramErr, kNever, true, kWhole},      {"vrnd", true, kNone, paramErr, kNever, true, kWhole},
+        {"vrnd", true, kNoRenderData, paramErr, kNever, true, kWhole},
+        {"vevt", true, kNone, paramErr, kNever, true, kWhole},      {"vevt", true, kNoEvent, paramErr, kNever, true, kWhole},
+        {"show", false, kWindow, paramErr, kNever, true, kWhole},   {"swin", false, kWindow, paramErr, kNever, true, kWhole},
+        {"hide", false, kNone, paramErr, kNever, true, kWhole},     {"vevt", false, kEvent, paramErr, kNever, true, kWhole},
+        {"vrnd", false, kRender, noErr, kNever, true, kWhole},      {"null", false, kNone, noErr, kNever, true, kWhole},
+        {"clr ", false, kNone, noErr, kNever, true, kWhole},        {"vrnd", true, kRender, noErr, kWhenShown, true, kWhole},
+        {"null", true, kNone, noErr, kWhenShown, true, kWhole},     {"swin", true, kWindow, noErr, kWhenShown, false, kWhole},
+        {"hide", true, kNone, noErr, kNever, true, kWhole},         {"show", true, kWindow, noErr, kAlways, false, kWhole},
+        {"clr ", true, kNone, noErr, kNever, false, kWhole},        {"show", true, kWindow, noErr, kAlways, false, kPlane},
+        {"show", true, kWindow, noErr, kAlways, false, {10, 10, 10, 10}},
+        {"swin", true, kWindow, noErr, kWhenShown, false, kPlane},
+        {"swin", true, kWindow, noErr, kWhenShown, false, {32, 48, 0, 0}},
+        {"swin", true, kWindow, noErr, kNever, false, {32000, 32000, 32032, 32048}},
+        {"swin", true, kWindow, noErr, kWhenShown, false, {0, -32768, 32, 32767}},
+    };
+    const char *const states[] = {"initialised", "shown", "hidden", "shown, no context current"};
+    const char *const records[] = {"no record", "a window", "no port", "render data", "no render data", "an event",
+                                   "no event"};
+    TestHost other(40, 40);
+    ASSERT_TRUE(other.open() && other.show() == noErr);
+    for (int state = 0; state < 4; ++state) {
+        for (const Row &r : rows) {
+            SCOPED_TRACE(testing::Message() << states[state] << ": " << r.code << (r.withInstance ? "" : " without instance")
+                                            << ", " << records[r.record] << ", rect " << r.rect.top << "," << r.rect.left
+                                            << "," << r.rect.bottom << "," << r.rect.right);
+            TestHost host(48, 32);
+            ASSERT_TRUE(host.open() && (state == 0 || host.show() == noErr) && (state != 2 || host.hide() == noErr));
+            ASSERT_EQ(other.idle(), noErr); // the other instance's context is current
+            if (state == 3)
+                aglSetCurrentContext(nullptr);
+            const bool shown = state == 1 || state == 3;
+
+            RenderData data{};
+            EventRecord key{keyDown, 'm', 0, {0, 0}, 0};
+            WindowRecord window{r.record == kNoPort ? nullptr : host.port(), r.rect};
+            RenderMessageRecord render{r.record == kRender ? &data : nullptr};
+            EventMessageRecord event{r.record == kEvent ? &key : nullptr};
+            void *const record[] = {nullptr, &window, &window, &render, &render, &event, &event};
+            const VisualPluginState before = *host.state();
+            const long frames = host.frames, otherFrames = other.frames;
+            const size_t heap = alloc_counter::HeapInUse();
+            const OSType code = qvtest::FourCC(r.code);
+            const OSStatus status = !r.withInstance                 ? host.sendWithout(code, record[r.record])
+                                    : code == qvtest::FourCC("clr ") ? host.cleanupInstance()
+                                                                     : host.send(code, record[r.record]);
+            EXPECT_EQ(status, r.status);
+            EXPECT_EQ(host.frames - frames, r.draws == kAlways || (r.draws == kWhenShown && shown) ? 1 : 0);
+            EXPECT_EQ(other.frames, otherFrames);
+            const bool keeps = r.status != noErr || !r.withInstance || (r.keepsUnlessShown && !shown);
+            EXPECT_TRUE(!keeps || std::memcmp(&before, host.state(), sizeof before) == 0) << "the state changed";
+            EXPECT_EQ(qvtest::Unaccounted({&host, &other}), "");
+            EXPECT_LT(alloc_counter::HeapInUse(), heap + (64u << 20));
+            ASSERT_EQ(other.render(200), noErr); // and the other instance draws on
+            EXPECT_EQ(other.frames, otherFrames + 1);
+        }
+    }
+    EXPECT_GT(qvtest::GLCallsSeen(), 0) << "the GL guard saw no call: is the program built with ENABLE_EXPORTS?";
+}
+
+// Show/hide cycles on one host ("clr " and a fresh "init" every tenth): each
+// showing starts from the same first frame and draws its five frames, none
+// leaves anything alive, and the heap does not grow from cycle to cycle
+// (bench/render runs 10,000 of them).
+TEST(Soak, ShowHideCyclesLeaveNothingBehind)
+{
+#ifdef QV_ASAN
+    constexpr int kCycles = 60; // LeakSanitizer checks the process at exit as well
+#else
+    constexpr int kCycles = 300;
+#endif
+    // Measured once the GL stack's caches have filled, at the same point of
+    // the "clr "/"init" rhythm as the end; a few pages may come and go, less
+    // than one state block per "init" or one read-back per showing over the run.
+    constexpr int kWarmCycles = 20;
+    constexpr size_t kHeapSlack = 64 * 1024;
+    qvtest::FixClock(7);
+    TestHost host(64, 36);
+    ASSERT_TRUE(host.open());
+    std::vector<UInt32> first;
+    size_t warm = 0;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        const long frames = host.frames;
+        ASSERT_EQ(host.show(), noErr) << "cycle " << cycle;
+        const UInt32 *pixels = reinterpret_cast<const UInt32 *>((*QVPort_GetPixMap(host.port()))->baseAddr);
+        const std::vector<UInt32> frame(pixels, pixels + 64 * 36); // packed rows
+        first = cycle == 0 ? frame : first;
+        ASSERT_TRUE(frame == first) << "cycle " << cycle << ": the first frame differs";
+        ASSERT_TRUE(host.render(0) == noErr && host.render(0) == noErr && host.idle() == noErr);
+        ASSERT_TRUE(host.swin(Rect{2, 3, 35, 60}) == noErr && host.hide() == noErr);
+        ASSERT_EQ(host.frames - frames, 5) << "cycle " << cycle;
+        ASSERT_TRUE(cycle % 10 != 9 || (host.cleanupInstance() == noErr && host.initInstance() == noErr));
+        host.calls.clear();
+        ASSERT_EQ(qvtest::Unaccounted({&host}), "") << "after cycle " << cycle;
+        warm = cycle + 1 == kWarmCycles ? alloc_counter::HeapInUse() : warm;
+    }
+    EXPECT_LE(alloc_counter::HeapInUse(), warm + kHeapSlack);
+}
+
+} // namespace

@@ -1,0 +1,259 @@
+// The bundle drawing real frames through its handler (headless GL): motion,
+// background, viewport, "show" when a step of it fails, no allocation per
+// frame, frame 300 of a fixed run against its reference; and under them the
+// platform's swap of AGL over EGL into the port.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/alloc_counter.h"
+#include "support/image_io.h"
+#include "support/test_host.h"
+
+using qvtest::TestHost;
+
+namespace {
+
+// From the values "show" sets, over idle frames (the show frame is 1): the
+// spin turns round on each rebound from the floor, velX on each side bound.
+// Meanwhile the background follows five-second slots of the clock.
+TEST(Motion, BouncesReversalsAndBackgroundSlots)
+{
+    const int clock[][2] = {{0, 0},  {4, 0}, {5, 1}, {9, 1}, {10, 2}, {17, 3}, {20, 4}, {24, 4}, {25, 0},
+                            {1000000007, 1}, {-1, 0}, {-5, 4}, {-26, 0}}; // seconds, colour slot
+    TestHost host(48, 32);
+    ASSERT_TRUE(host.open() && host.show() == noErr);
+    EXPECT_EQ(host.state()->posY, 3.0f); // the show frame fell by velY = 0
+    std::vector<int> spin, velX;
+    for (int frame = 2; frame <= 700; ++frame) {
+        const VisualPluginState before = *host.state();
+        qvtest::FixClock(clock[frame % 13][0]);
+        ASSERT_EQ(host.idle(), noErr);
+        EXPECT_EQ(host.state()->colorIndex, clock[frame % 13][1]) << "t = " << clock[frame % 13][0];
+        if ((host.state()->spin < 0) != (before.spin < 0))
+            spin.push_back(frame);
+        if ((host.state()->velX < 0) != (before.velX < 0))
+            velX.push_back(frame);
+    }
+    EXPECT_EQ(spin, (std::vector<int>{78, 233, 388, 543, 698}));
+    EXPECT_EQ(velX, (std::vector<int>{201, 469}));
+}
+
+// A new peak of the bass level (the 40 lowest entries of channel 0) reverses
+// the drift; the peak memory starts below zero when the bundle is loaded and
+// decays a little each frame.
+TEST(Motion, OnlyTheFortyLowestEntriesOfChannelZeroMakeAPeak)
+{
+    const struct {
+        const char *what;
+        UInt8 channels, low39, entry39, rest;
+        bool reverses;
+    } rows[] = {{"no spectrum channel: no data, even below the first peak", 0, 255, 255, 255, false},
+                {"the first level after loading", 2, 100, 100, 0, true},
+                {"loud beyond entry 39 and in channel 1 only", 2, 0, 0, 255, false},
+                {"one louder byte among the forty", 2, 100, 255, 255, true},
+                {"a weaker level after the peak", 2, 100, 100, 0, false}};
+    TestHost host(48, 32);
+    ASSERT_TRUE(host.fresh() && host.open() && host.show() == noErr) << "needs the renderer's statics afresh";
+    for (const auto &r : rows) {
+        RenderData data{};
+        std::memset(data.spectrumData, r.rest, sizeof data.spectrumData);
+        std::memset(data.spectrumData[0], r.low39, 39);
+        data.spectrumData[0][39] = r.entry39;
+        data.numSpectrumChannels = r.channels;
+        const float velX = host.state()->velX;
+        ASSERT_EQ(host.render(data), noErr);
+        EXPECT_EQ(host.state()->velX, r.reverses ? -velX : velX) << r.what;
+    }
+}
+
+// "swin" in a 1000 x 1000 port: the buffer rectangle in AGL's bottom-up
+// coordinates, a viewport of its size and a camera whose shorter side spans
+// 20 units; a rectangle without area keeps them (AGL refuses it, printed).
+TEST(Viewport, FollowsTheRectangleAndKeepsTheLastUsableOne)
+{
+    TestHost host(1000, 1000);
+    ASSERT_TRUE(host.open() && host.show() == noErr);
+    for (const Rect &rect : {Rect{100, 50, 500, 850}, Rect{50, 10, 50, 300}}) {
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(host.swin(rect), noErr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  rect.bottom == rect.top ? "setViewport: aglSetInteger AGL_BUFFER_RECT != ok\n" : "");
+        GLint buffer[4], viewport[4];
+        GLfloat projection[16];
+        ASSERT_TRUE(aglGetInteger(host.state()->aglContext, AGL_BUFFER_RECT, buffer));
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        EXPECT_EQ(std::vector<GLint>(buffer, buffer + 4), (std::vector<GLint>{50, 500, 800, 400}));
+        EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 800, 400}));
+        EXPECT_TRUE(projection[0] == 2.0f / 40 && projection[5] == 2.0f / 20) << "x -20..20, y -10..10";
+        EXPECT_TRUE(host.lastFrame.top == 100 && host.lastFrame.left == 50 && host.lastFrame.bottom == 500);
+    }
+}
+
+// "show" when a step fails: without a current context (steps 1 to 4 of the
+// set-up) or a scene it releases what it built and answers -3000 - step or
+// -108, and frames draw nothing until a "show" succeeds; the last two steps
+// leave the context current and the visual shows, unpaced. A failing step of
+// the viewport prints its line and the frame still comes.
+TEST(Show, FailingStepsAnswerOrGoOn)
+{
+    const QVAGLCall kNone = QVAGLCall(0);
+    const struct {
+        QVAGLCall failing;
+        int times;
+        long figure; // whose allocation fails, or -1
+        OSStatus status;
+        SInt32 interval;
+        const char *printed;
+    } rows[] = {
+        {kNone, 0, -1, noErr, 1, ""},                    {kQVAGLChoosePixelFormat, 1, -1, -3001, 0, ""},
+        {kQVAGLCreateContext, 1, -1, -3002, 0, ""},      {kQVAGLSetDrawable, 1, -1, -3003, 0, ""},
+        {kQVAGLSetCurrentContext, 1, -1, -3004, 0, ""},  {kQVAGLUpdateContext, 1, -1, noErr, 0, ""},
+        {kQVAGLSetInteger, 1, -1, noErr, 0, ""},         {kNone, 0, 0, memFullErr, 0, ""},
+        {kNone, 0, 56, memFullErr, 0, ""},
+        {kQVAGLUpdateContext, 2, -1, noErr, 0, "reshapeAGL: aglUpdateContext != ok\n"},
+        {kQVAGLSetInteger, 2, -1, noErr, 0, "setViewport: aglSetInteger AGL_BUFFER_RECT != ok\n"},
+        {kQVAGLEnable, 1, -1, noErr, 1, "unable to enable AGL_BUFFER_RECT\n"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(testing::Message() << "AGL call " << r.failing << " x " << r.times << ", figure " << r.figure);
+        TestHost host(64, 48);
+        ASSERT_TRUE(host.open());
+        QVAGL_FailCall(r.failing, r.times);
+        alloc_counter::Start();
+        alloc_counter::FailNothrowFrom(r.figure);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(host.show(), r.status);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), r.printed);
+        alloc_counter::Stop();
+        QVAGL_ResetFailures();
+        const VisualPluginState *s = host.state();
+        const bool shown = r.status == noErr;
+        EXPECT_TRUE(shown ? s->ready && aglGetCurrentContext() == s->aglContext && s->msgTexture
+                          : !s->ready && !aglGetCurrentContext() && !s->aglContext && !s->polys && !s->msgTexture);
+        EXPECT_EQ(qvtest::Unaccounted({&host}), "");
+        EXPECT_TRUE(host.render(255) == noErr && host.idle() == noErr);
+        EXPECT_EQ(host.frames, shown ? 3 : 0);
+        EXPECT_TRUE(!shown || (host.lastInterval == r.interval && host.lastFrame.right == 64));
+        EXPECT_TRUE(shown || (host.show() == noErr && host.frames == 1)) << "once the failure is gone";
+    }
+}
+
+// The bundle and the platform library allocate nothing per frame (the GL
+// driver may); the count does see them where they do: "swin" to a new size
+// gives the framebuffer new storage.
+TEST(Allocation, FramesAllocateNothingInTheBundleOrPlatform)
+{
+    if (!alloc_counter::kSeesCAllocator)
+        GTEST_SKIP() << "the C allocator belongs to AddressSanitizer in this build";
+    TestHost host(640, 360);
+    ASSERT_TRUE(host.open() && host.show() == noErr && host.idle() == noErr);
+    alloc_counter::Watch("quorvanta"); // quorvanta.so, libquorvanta-platform.so
+    alloc_counter::Start();
+    for (int i = 0; i < 120; ++i)
+        ASSERT_EQ(i % 3 ? host.render(static_cast<UInt8>(i * 2)) : host.idle(), noErr);
+    const size_t perFrames = alloc_counter::WatchedAllocations();
+    ASSERT_EQ(host.swin(Rect{0, 0, 200, 300}), noErr);
+    alloc_counter::Stop();
+    EXPECT_EQ(perFrames, 0u);
+    EXPECT_GT(alloc_counter::WatchedAllocations(), 0u);
+}
+
+// Frame 300 of a fixed run: a 480 x 270 port, the clock in the third colour
+// slot, a spectrum that swells and falls with a burst every 64 messages
+// (peaks reverse the drift, the scale rises and settles), every fifth message
+// an idle tick. A failing run leaves its frame and the difference (times 8)
+// in the output folder; QV_UPDATE_GOLDEN=1 rewrites the reference.
+TEST(GoldenFrame, Frame300MatchesReference)
+{
+    constexpr int kTolerance = 3;        // per channel: rounding of another GL build
+    constexpr double kEdgeShare = 0.005; // of pixels beyond it: the edges of shapes
+    qvtest::FixClock(12);
+    TestHost host(480, 270);
+    ASSERT_TRUE(host.fresh() && host.open() && host.show() == noErr) << "needs the renderer's statics afresh";
+    for (int message = 1; message < 300; ++message) {
+        RenderData data{};
+        data.numSpectrumChannels = 2;
+        for (int i = 0; i < 40; ++i)
+            data.spectrumData[0][i] = static_cast<UInt8>(message % 64 < 3 ? 230 - i : (message * 7 + i * 13) % 90);
+        ASSERT_EQ(message % 5 == 0 ? host.idle() : host.render(data), noErr);
+    }
+    ASSERT_EQ(host.frames, 300);
+    const rendertest::Image actual = rendertest::CopyPort(host.port());
+    const std::string golden = std::string(QV_RENDER_GOLDEN_DIR) + "/frame300.png";
+    if (std::getenv("QV_UPDATE_GOLDEN") != nullptr) {
+        ASSERT_TRUE(rendertest::WritePng(golden, actual));
+        GTEST_SKIP() << "reference picture rewritten: " << golden;
+    }
+    rendertest::Image expected;
+    ASSERT_TRUE(rendertest::ReadPng(golden, expected) && actual.width == expected.width &&
+                actual.height == expected.height) << golden;
+    const rendertest::Comparison c = rendertest::Compare(actual, expected, kTolerance);
+    if (c.beyondTolerance > static_cast<long>(kEdgeShare * static_cast<double>(c.pixels))) {
+        const std::string dir = rendertest::OutputDir();
+        rendertest::WritePng(dir + "/frame300.actual.png", actual);
+        rendertest::WritePng(dir + "/frame300.diff.png", rendertest::Difference(actual, expected, 8));
+        ADD_FAILURE() << c.beyondTolerance << " pixels differ by more than " << kTolerance << " (largest difference "
+                      << c.largest << "); actual and difference images written to " << dir;
+    }
+}
+
+// Every word of the framebuffer against a plain per-pixel model of the swap:
+// port row = port height - y - 1 - framebuffer row, column = x + framebuffer
+// column, alpha forced to 0xFF; the frame procedure gets the covered part and
+// the swap interval. Widths around the copy's blocks of eight, rectangles
+// reaching out of the port and wholly outside it.
+TEST(Agl, SwapMatchesAPixelByPixelModel)
+{
+    const GLint rows[][4] = {{0, 0, 1, 3},  {0, 0, 7, 4},   {0, 0, 8, 2},  {1, 1, 9, 3},  {0, 0, 16, 5}, {2, 0, 37, 5},
+                             {-3, -1, 21, 6}, {-9, 2, 40, 7}, {33, 0, 3, 3}, {0, 6, 3, 3}, {-3, 0, 3, 3}}; // x, y, w, h
+    CGrafPtr port = QVPort_Create(1, 1); // the smallest there is; ports without area are refused
+    ASSERT_TRUE(port && !QVPort_Create(0, 1) && !QVPort_Create(1, -1) && QVPort_Resize(port, 0, 6) == paramErr);
+    std::vector<Rect> frames;
+    QVPort_SetFrameProc(port, [](CGrafPtr, const Rect *rect, SInt32 interval, void *log) {
+        static_cast<std::vector<Rect> *>(log)->push_back(interval == 1 ? *rect : Rect{});
+    }, &frames);
+    const GLint attributes[] = {AGL_RGBA, AGL_ACCELERATED, AGL_DOUBLEBUFFER, AGL_DEPTH_SIZE, 16, AGL_NONE};
+    AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
+    AGLContext ctx = aglCreateContext(format, nullptr);
+    aglDestroyPixelFormat(format);
+    const GLint one = 1;
+    ASSERT_TRUE(aglSetDrawable(ctx, port) && aglSetCurrentContext(ctx) && aglSetInteger(ctx, AGL_SWAP_INTERVAL, &one));
+    for (const GLint *r : rows) {
+        SCOPED_TRACE(testing::Message() << "rect " << r[0] << "," << r[1] << " " << r[2] << "x" << r[3]);
+        ASSERT_EQ(QVPort_Resize(port, 33, 6), noErr); // cleared
+        ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, r) && aglEnable(ctx, AGL_BUFFER_RECT) && aglUpdateContext(ctx));
+        std::vector<UInt32> fb(static_cast<size_t>(r[2]) * r[3]);
+        for (size_t i = 0; i < fb.size(); ++i)
+            fb[i] = static_cast<UInt32>(i * 2654435761u); // every channel varies, alpha too
+        glViewport(0, 0, r[2], r[3]);
+        glRasterPos2f(-1.0f, -1.0f);
+        glDrawPixels(r[2], r[3], GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
+        frames.clear();
+        aglSwapBuffers(ctx);
+        const rendertest::Image image = rendertest::CopyPort(port);
+        Rect covered{6, 33, 0, 0};
+        for (SInt16 row = 0; row < 6; ++row)
+            for (SInt16 col = 0; col < 33; ++col) {
+                const int fbRow = 6 - r[1] - 1 - row, fbCol = col - r[0];
+                const bool inside = fbRow >= 0 && fbRow < r[3] && fbCol >= 0 && fbCol < r[2];
+                ASSERT_EQ(image.at(col, row), inside ? fb[static_cast<size_t>(fbRow) * r[2] + fbCol] | 0xFF000000u : 0u)
+                    << "at port " << col << "," << row;
+                if (inside)
+                    covered = Rect{std::min(covered.top, row), std::min(covered.left, col),
+                                   std::max<SInt16>(covered.bottom, row + 1), std::max<SInt16>(covered.right, col + 1)};
+            }
+        ASSERT_EQ(frames.size(), covered.bottom ? 1u : 0u);
+        EXPECT_TRUE(frames.empty() || !std::memcmp(&frames[0], &covered, sizeof covered));
+    }
+    aglDestroyContext(ctx);
+    QVPort_Dispose(port);
+}
+
+} // namespace
