@@ -24,13 +24,3 @@ endforeach()
 # Where a soak whose first frames differ leaves the frame and its difference.
 target_compile_definitions(hardening_soak_tests PRIVATE
   QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/hardening-output")
-
-# The program against broken and hostile audio files: one clear error or a
-# valid video each, within a time limit (the files are made by the test).
-if(TARGET qvhost)
-  qv_add_test(hardening_audio_tests
-    SOURCES hardening/broken_audio_test.cpp
-    LIBS qvhost_test_support)
-  target_include_directories(hardening_audio_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
-  add_dependencies(hardening_audio_tests quorvanta_program quorvanta)
-endif()
