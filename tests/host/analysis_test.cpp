@@ -16,19 +16,6 @@ namespace {
 
 constexpr int kRate = 44100;
 
-RenderData Fill(const std::vector<float> &left, const std::vector<float> &right, ChannelRequest request = {})
-{
-    SpectrumAnalyzer analyzer;
-    RenderData data;
-    analyzer.fill(left.data(), right.data(), request, data);
-    return data;
-}
-
-std::vector<float> SineWindow(int bin, float amplitude)
-{
-    return Tone(bin, kRate, static_cast<double>(kAnalysisSize) / kRate, amplitude).channels[0];
-}
-
 TEST(Spectrum, LevelsMapOntoTheDecibelScale)
 {
     // byte = 255 * (1 + dB / 90), clamped; a bin-centred sine reads its level at its bin.
@@ -36,12 +23,13 @@ TEST(Spectrum, LevelsMapOntoTheDecibelScale)
         double dbfs;
         int byte;
     } cases[] = {{0.0, 255}, {-6.0, 238}, {-30.0, 170}, {-60.0, 85}, {-89.0, 3}, {-100.0, 0}, {12.0, 255}};
+    SpectrumAnalyzer analyzer;
+    UInt8 bytes[kSpectrumBins];
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.dbfs);
         const float amplitude = static_cast<float>(std::pow(10.0, c.dbfs / 20.0));
-        EXPECT_EQ(SpectrumByte(amplitude), c.byte);
-        const std::vector<float> w = SineWindow(64, std::min(amplitude, 1.0f));
-        EXPECT_NEAR(Fill(w, w).spectrumData[1][64], std::min(c.byte, 255), 1);
+        EXPECT_EQ(SpectrumByte(amplitude), c.byte) << c.dbfs;
+        analyzer.spectrum(Tone(64, kRate, 1024.0 / kRate, std::min(amplitude, 1.0f)).channels[0].data(), bytes);
+        EXPECT_NEAR(bytes[64], c.byte, 1) << c.dbfs;
     }
     EXPECT_EQ(SpectrumByte(0.0), 0);
     EXPECT_EQ(SpectrumByte(std::nan("")), 0);
@@ -68,36 +56,27 @@ TEST(Spectrum, FastPathMatchesTheDirectTransform)
     }
 }
 
-TEST(Spectrum, WaveformIsTheNewestSamplesCentredOn128)
+TEST(Spectrum, ChannelsFollowTheRequestAndTheWaveformIsTheNewestSamples)
 {
-    std::vector<float> left(kAnalysisSize, 0.0f), right(kAnalysisSize, 0.0f);
-    left[0] = 1.0f; // older than the waveform's samples
-    const float values[] = {1.0f, -1.0f, 0.5f, -0.5f, 2.0f, -2.0f, std::nanf("")};
-    const int bytes[] = {255, 1, 192, 64, 255, 1, 128}; // 128 + round(127 x), clamped
-    for (int i = 0; i < 7; ++i)
-        left[kAnalysisSize - kWaveformSamples + i] = values[i];
-    const RenderData d = Fill(left, right);
-    for (int i = 0; i < kWaveformSamples; ++i) {
-        ASSERT_EQ(d.waveformData[0][i], i < 7 ? bytes[i] : 128) << i;
-        ASSERT_EQ(d.waveformData[1][i], 128) << i;
-    }
-}
-
-TEST(Spectrum, ChannelCountsFollowTheRequestAndTheRestStaysZero)
-{
-    const std::vector<float> w = SineWindow(10, 1.0f);
-    const struct {
-        int spectrum, waveform;
-    } cases[] = {{0, 0}, {1, 2}, {2, 1}, {5, -1}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.spectrum << " " << c.waveform);
-        const RenderData d = Fill(w, w, ChannelRequest{c.spectrum, c.waveform});
-        const int sc = std::clamp(c.spectrum, 0, 2), wc = std::clamp(c.waveform, 0, 2);
+    // A sine at bin 10 whose last samples test the waveform's bytes, 128 + round(127 x) clamped.
+    std::vector<float> w = Tone(10, kRate, 1024.0 / kRate).channels[0];
+    const float tail[] = {1.0f, -1.0f, 0.5f, -0.5f, 2.0f, -2.0f, 0.0f};
+    const int tailBytes[] = {255, 1, 192, 64, 255, 1, 128};
+    std::copy(tail, tail + 7, w.end() - 7);
+    EXPECT_EQ(WaveformByte(std::nanf("")), 128);
+    const int requests[][2] = {{2, 2}, {0, 0}, {1, 2}, {2, 1}, {5, -1}}; // spectrum, waveform
+    for (const auto &request : requests) {
+        SpectrumAnalyzer analyzer;
+        RenderData d;
+        analyzer.fill(w.data(), w.data(), ChannelRequest{request[0], request[1]}, d);
+        const int sc = std::clamp(request[0], 0, 2), wc = std::clamp(request[1], 0, 2);
         EXPECT_EQ(d.numSpectrumChannels, sc);
         EXPECT_EQ(d.numWaveformChannels, wc);
         for (int ch = 0; ch < 2; ++ch) {
+            SCOPED_TRACE(::testing::Message() << "request " << request[0] << ", " << request[1] << " channel " << ch);
             EXPECT_EQ(d.spectrumData[ch][10], ch < sc ? 255 : 0);
-            EXPECT_EQ(d.waveformData[ch][kWaveformSamples - 1] != 0, ch < wc);
+            for (int i = 0; i < 7; ++i)
+                EXPECT_EQ(d.waveformData[ch][kWaveformSamples - 7 + i], ch < wc ? tailBytes[i] : 0) << tail[i];
         }
     }
 }

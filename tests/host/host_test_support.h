@@ -1,64 +1,55 @@
 // Helpers for the host program's tests: temporary directories, audio files of
 // generated signals, running programs, the log of the spy bundle
-// (spy_bundle.cpp), and what libavformat finds in the videos the program writes.
+// (spy_bundle.cpp) and what libavformat finds in the videos the program writes.
 #pragma once
 
 extern "C" {
 #include <libavformat/avformat.h>
 }
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "host/AudioClip.h"
 #include "host/SpectrumAnalyzer.h"
 
-extern char **environ;
-
 namespace qvhosttest {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
+using Env = std::map<std::string, std::string>;
 
 // Set by the build.
-inline std::string ProgramPath() { return QV_TEST_PROGRAM; }
-inline std::string BundlePath() { return QV_TEST_BUNDLE; }
-inline std::string SpyBundlePath() { return QV_TEST_SPY_BUNDLE; }
-inline std::string NoEntryBundlePath() { return QV_TEST_NO_ENTRY_BUNDLE; }
+inline const std::string kProgram = QV_TEST_PROGRAM, kBundle = QV_TEST_BUNDLE, kSpyBundle = QV_TEST_SPY_BUNDLE,
+                         kNoEntryBundle = QV_TEST_NO_ENTRY_BUNDLE;
 
 // A fresh directory, removed with its contents at the end.
 struct TempDir {
-    TempDir() { mkdtemp(path_.data()); }
-    ~TempDir() { fs::remove_all(path_, ignored_); }
-    TempDir(const TempDir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    std::string path = (fs::temp_directory_path() / "qvhost-test-XXXXXX").string();
+    TempDir() { mkdtemp(path.data()); }
+    ~TempDir() { fs::remove_all(path, ignored); }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
     Lines entries() const // sorted
     {
         Lines out;
-        for (const auto &e : fs::directory_iterator(path_))
+        for (const auto &e : fs::directory_iterator(path))
             out.push_back(e.path().filename());
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::string path_ = (fs::temp_directory_path() / "qvhost-test-XXXXXX").string();
-    std::error_code ignored_;
+    std::error_code ignored;
 };
 
 inline void WriteText(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
@@ -113,43 +104,35 @@ inline bool WaitFor(const std::function<bool()> &condition, std::chrono::millise
 
 // A child process with `env` added to the environment, standard output to
 // `out` and standard error to `out`.err; killed if still running at the end.
+// (The test programs that start children run on one thread, so the child
+// may allocate between fork and exec.)
 class Child {
 public:
-    Child(const std::string &program, Lines args, const std::map<std::string, std::string> &env = {},
-          const std::string &out = "/dev/null")
+    Child(const std::string &program, Lines args, const Env &env = {}, const std::string &out = "/dev/null")
     {
-        // LeakSanitizer (GCC 12's, glibc 2.36) can crash in its own leak check
-        // while it walks the dynamic TLS it recorded for llvmpipe's libLLVM; the
-        // programs run here do without that record, their leak check stays on.
-        std::map<std::string, std::string> all;
-        for (char **e = environ; *e; ++e)
-            all[std::string(*e, std::strchr(*e, '='))] = std::strchr(*e, '=') + 1;
-        all["ASAN_OPTIONS"] += ":intercept_tls_get_addr=0";
-        for (const auto &kv : env)
-            all[kv.first] = kv.second;
-        Lines strings;
-        for (const auto &kv : all)
-            strings.push_back(kv.first + "=" + kv.second);
-        std::vector<char *> argv{const_cast<char *>(program.c_str())}, envp;
+        args.insert(args.begin(), program);
+        std::vector<char *> argv;
         for (std::string &a : args)
             argv.push_back(a.data());
-        for (std::string &e : strings)
-            envp.push_back(e.data());
         argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        const std::string err = out == "/dev/null" ? out : out + ".err";
-        // fork and exec rather than posix_spawn, whose child keeps glibc's
-        // internal signals ignored, which upsets LeakSanitizer there. Only
-        // async-signal-safe calls between fork and exec.
-        if ((pid_ = fork()) == 0) {
-            sigset_t none;
-            sigemptyset(&none);
-            sigprocmask(SIG_SETMASK, &none, nullptr);
-            if (dup2(open("/dev/null", O_RDONLY), 0) == 0 && dup2(creat(out.c_str(), 0644), 1) == 1 &&
-                dup2(creat(err.c_str(), 0644), 2) == 2)
-                execve(program.c_str(), argv.data(), envp.data());
-            _exit(127);
-        }
+        // fork and exec, not posix_spawn: its child keeps glibc's internal
+        // signals ignored, which upsets LeakSanitizer in a sanitized program.
+        if ((pid_ = fork()) != 0)
+            return;
+        for (const auto &kv : env)
+            setenv(kv.first.c_str(), kv.second.c_str(), 1);
+        // LeakSanitizer (GCC 12's, glibc 2.36) can crash in its own leak check
+        // while it walks the dynamic TLS it recorded for llvmpipe's libLLVM;
+        // the programs run here do without that record. Their leak check stays on.
+        const char *asan = getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":intercept_tls_get_addr=0").c_str(), 1);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (freopen("/dev/null", "r", stdin) && freopen(out.c_str(), "w", stdout) &&
+            freopen((out == "/dev/null" ? out : out + ".err").c_str(), "w", stderr))
+            execv(program.c_str(), argv.data());
+        _exit(127);
     }
     ~Child()
     {
@@ -181,12 +164,12 @@ struct RunResult {
     int status; // as Child::wait gives it
     std::string out, err;
 };
-inline RunResult Execute(const std::string &program, const Lines &args, const std::map<std::string, std::string> &env = {},
-                     std::chrono::seconds timeout = 120s)
+inline RunResult Execute(const std::string &program, const Lines &args, const Env &env = {},
+                         std::chrono::seconds timeout = 120s)
 {
     TempDir io;
     const int status = Child(program, args, env, io / "out").wait(timeout);
-    return RunResult{status, ReadText(io / "out"), ReadText(io / "out.err")};
+    return {status, ReadText(io / "out"), ReadText(io / "out.err")};
 }
 // The path of a program on PATH, or "".
 inline std::string FindTool(const std::string &name)
@@ -195,7 +178,7 @@ inline std::string FindTool(const std::string &name)
     return path.substr(0, path.find('\n'));
 }
 
-// The spy bundle's log, its lines' first words (the messages), and their last `n`.
+// The spy bundle's log, and the messages (first words) of its lines.
 inline Lines ReadLog(const std::string &path)
 {
     Lines lines;
@@ -225,44 +208,34 @@ inline std::string Field(const std::string &line, const std::string &key)
 inline int PeakBin(const std::string &line, int c = 0) { return std::stoi(Field(line, "p" + std::to_string(c))); }
 inline int PeakByte(const std::string &line) { return std::stoi(Field(line, "p0").substr(Field(line, "p0").find(':') + 1)); }
 
-struct VideoInfo {
-    int videoStreams = 0, audioStreams = 0, width = 0, height = 0, audioRate = 0, audioChannels = 0;
-    int64_t videoPackets = 0;
-    double videoSeconds = 0, audioSeconds = 0;
-    std::string videoCodec, audioCodec;
-};
-inline VideoInfo ReadVideo(const std::string &path)
+// The streams of a video as libavformat finds them, such as
+// "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.0 s"; "" for no video file.
+inline std::string VideoSummary(const std::string &path)
 {
-    VideoInfo v;
     AVFormatContext *fmt = nullptr;
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
-        return v;
+        return std::string();
     avformat_find_stream_info(fmt, nullptr);
+    std::vector<long long> packets(fmt->nb_streams);
+    AVPacket *pkt = av_packet_alloc();
+    for (; av_read_frame(fmt, pkt) >= 0; av_packet_unref(pkt))
+        ++packets[static_cast<size_t>(pkt->stream_index)];
+    av_packet_free(&pkt);
+    std::string summary;
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVCodecParameters *p = fmt->streams[i]->codecpar;
         const double seconds = fmt->streams[i]->duration * av_q2d(fmt->streams[i]->time_base);
-        if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
-            ++v.videoStreams;
-            v.width = p->width;
-            v.height = p->height;
-            v.videoSeconds = seconds;
-            v.videoCodec = avcodec_get_name(p->codec_id);
-        } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
-            ++v.audioStreams;
-            v.audioRate = p->sample_rate;
-            v.audioChannels = p->ch_layout.nb_channels;
-            v.audioSeconds = seconds;
-            v.audioCodec = avcodec_get_name(p->codec_id);
-        }
+        char text[100];
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO)
+            std::snprintf(text, sizeof text, "%s %dx%d %lld frames %.2f s", avcodec_get_name(p->codec_id), p->width,
+                          p->height, packets[i], seconds);
+        else
+            std::snprintf(text, sizeof text, "%s %d Hz %d ch %.1f s", avcodec_get_name(p->codec_id), p->sample_rate,
+                          p->ch_layout.nb_channels, seconds);
+        summary += (i ? ", " : "") + std::string(text);
     }
-    AVPacket *pkt = av_packet_alloc();
-    while (av_read_frame(fmt, pkt) >= 0) {
-        v.videoPackets += fmt->streams[pkt->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
     avformat_close_input(&fmt);
-    return v;
+    return summary;
 }
 
 } // namespace qvhosttest

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstring>
+
 #include "host/HostError.h"
 #include "host/HostServices.h"
 #include "host/Port.h"
@@ -33,7 +35,7 @@ OSStatus Register(HostServices &services, const std::string &name)
 TEST(HostServices, AnswerEachServiceAndKeepWhatTheyAreTold)
 {
     TempDir config;
-    HostServices s(config.path()), later(config.path()), other(config.path());
+    HostServices s(config.path), later(config.path), other(config.path);
     void *c = s.cookie();
     char buffer[16] = {0}, prefs[] = "colour=3", a[] = "AAAAA";
     unsigned char alpha[] = "\x05" "alpha", empty[] = "";
@@ -109,9 +111,9 @@ TEST_F(SpyTest, MessagesComeInTheOrderThePluginReliesOn)
         SCOPED_TRACE(noIdle ? "no idle messages asked for" : "idle messages asked for");
         option("QV_SPY_NO_IDLE", noIdle);
         Port port(64, 48);
-        HostServices services(dir.path());
+        HostServices services(dir.path);
         {
-            VisualHost host(SpyBundlePath(), services);
+            VisualHost host(kSpyBundle, services);
             host.render(RenderData{}); // before start: nothing is sent
             host.start();
             host.render(RenderData{}); // before show: nothing
@@ -152,8 +154,8 @@ TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)
         SCOPED_TRACE(c.interval ? c.interval : "unset");
         option("QV_SPY_INTERVAL", c.interval);
         Port port(16, 16);
-        HostServices services(dir.path());
-        VisualHost host(SpyBundlePath(), services);
+        HostServices services(dir.path);
+        VisualHost host(kSpyBundle, services);
         host.start();
         host.show(port.get(), port.bounds());
         RenderData data{};
@@ -177,19 +179,19 @@ TEST_F(SpyTest, BundlesThatCannotBeUsedAreNamedWithTheReason)
         std::vector<std::string> log; // what the spy got before the failure
     } cases[] = {
         {dir / "missing.so", nullptr, "no plug-in bundle there", {}},
-        {dir.path(), nullptr, "is a directory", {}},
+        {dir.path, nullptr, "is a directory", {}},
         {dir / "notes.so", nullptr, "not a loadable plug-in bundle", {}},
-        {NoEntryBundlePath(), nullptr, "no entry point iTunesPluginMainMachO", {}},
-        {SpyBundlePath(), "module", "failed to start (status -50)", {}},
-        {SpyBundlePath(), "register", "registered no visual plug-in", {"module-clr"}},
-        {SpyBundlePath(), "init", "failed to initialise (status -108)", {"init-failed", "module-clr"}},
-        {SpyBundlePath(), "show", "failed to show (status -50)", {"init", "show-failed", "hide", "clr", "module-clr"}},
+        {kNoEntryBundle, nullptr, "no entry point iTunesPluginMainMachO", {}},
+        {kSpyBundle, "module", "failed to start (status -50)", {}},
+        {kSpyBundle, "register", "registered no visual plug-in", {"module-clr"}},
+        {kSpyBundle, "init", "failed to initialise (status -108)", {"init-failed", "module-clr"}},
+        {kSpyBundle, "show", "failed to show (status -50)", {"init", "show-failed", "hide", "clr", "module-clr"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bundle + " " + (c.fail ? c.fail : ""));
         option("QV_SPY_FAIL", c.fail);
         Port port(16, 16);
-        HostServices services(dir.path());
+        HostServices services(dir.path);
         try {
             VisualHost host(c.bundle, services);
             host.start();

@@ -49,7 +49,7 @@ TEST(Window, PlayShowsFramesTakesKeysAndQuitsOnQ)
     const std::string log = dir / "spy.log";
     WriteAudio(dir / "one.wav", Tone(20, rate, 0.6));
     WriteAudio(dir / "two.wav", Tone(40, rate, 30.0), 1);
-    Child play(ProgramPath(), {"play", dir / "one.wav", dir / "two.wav", "--size", "320x240", "--plugin", SpyBundlePath()},
+    Child play(kProgram, {"play", dir / "one.wav", dir / "two.wav", "--size", "320x240", "--plugin", kSpyBundle},
                {{"DISPLAY", display}, {"SDL_AUDIODRIVER", "dummy"}, {"QV_SPY_LOG", log}}, dir / "play.out");
     ASSERT_TRUE(WaitFor([&] {
         const std::vector<std::string> loud = LoudFrames(log);
@@ -102,8 +102,8 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
     if (FindTool("pulseaudio").empty() || FindTool("paplay").empty())
         GTEST_SKIP() << "needs pulseaudio and paplay (packages pulseaudio, pulseaudio-utils)";
     TempDir dir, runtime;
-    chmod(runtime.path().c_str(), 0700);
-    std::map<std::string, std::string> env = {{"XDG_RUNTIME_DIR", runtime.path()}, {"HOME", runtime.path()}};
+    chmod(runtime.path.c_str(), 0700);
+    std::map<std::string, std::string> env = {{"XDG_RUNTIME_DIR", runtime.path}, {"HOME", runtime.path}};
     const RunResult daemon = Execute(FindTool("pulseaudio"),
                                  {"--daemonize=yes", "--exit-idle-time=-1", "-n", "--log-target=stderr",
                                   "--load=module-null-sink sink_name=qvlive", "--load=module-native-protocol-unix"},
@@ -123,7 +123,7 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
     const int bin = 50; // 2343.75 Hz at the 48 kHz live captures at
     WriteAudio(dir / "tone.wav", Tone(bin, 48000, 30.0, 0.5f));
     Child player(FindTool("paplay"), {"-d", "qvlive", dir / "tone.wav"}, env);
-    const RunResult unknown = Execute(ProgramPath(), {"live", "--device", "no-such-source", "--plugin", SpyBundlePath()}, env);
+    const RunResult unknown = Execute(kProgram, {"live", "--device", "no-such-source", "--plugin", kSpyBundle}, env);
     EXPECT_EQ(unknown.status, 1);
     EXPECT_EQ(unknown.err.rfind("quorvanta: no-such-source: ", 0), 0u) << unknown.err;
     EXPECT_EQ(std::count(unknown.err.begin(), unknown.err.end(), '\n'), 1) << unknown.err;
@@ -131,7 +131,7 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
     // The default device: the monitor of the default output, the null sink.
     const std::string log = dir / "spy.log";
     env.insert({{"SDL_AUDIODRIVER", "pulseaudio"}, {"SDL_VIDEODRIVER", "dummy"}, {"QV_SPY_LOG", log}});
-    Child live(ProgramPath(), {"live", "--size", "64x48", "--plugin", SpyBundlePath()}, env, dir / "live.out");
+    Child live(kProgram, {"live", "--size", "64x48", "--plugin", kSpyBundle}, env, dir / "live.out");
     // The null sink works in blocks of up to two seconds: the first audio can take that long.
     EXPECT_TRUE(WaitFor([&] { return LoudFrames(log).size() >= 20; }, 30s)) << ReadText(dir / "live.out.err");
     kill(live.pid(), SIGTERM); // as a window manager ends it
