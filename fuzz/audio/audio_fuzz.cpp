@@ -1,94 +1,85 @@
-// The host's road from decoded samples to the visual's RenderData, under
-// hostile audio: any length (0 and 1 sample included), any rate (0, negative,
-// far beyond what a file may say), samples that are NaN, infinite, denormal,
-// enormous or negative zero, mono or stereo, any channel request.
-//
-// For the frames of a render (FrameCount, FrameSample) and moments around
-// and outside the clip, SpectrumAnalyzer::fill must give the channel counts
-// asked for (clamped to 0..2) and zeros beyond them; waveform bytes with the
-// sample's sign (128 for 0 and NaN, 255 from full scale up, 1 from full scale
-// down); silence (all 0) for a window without sound; bytes within one step of
-// the direct DFT for a finite window no louder than full scale; and the same
-// bytes for the same moment whatever was analysed in between. The frame
-// count puts the last frame inside the clip and the next one past it.
+// The host's road from decoded samples to the visual's RenderData under
+// hostile audio: any length and rate (0, negative, beyond what a file may
+// say), samples that are NaN, infinite, denormal or enormous, mono or stereo,
+// any channel request. At the frames of a render (FrameCount, FrameSample)
+// and at and beyond the clip's edges, SpectrumAnalyzer::fill gives the
+// channel counts asked for (clamped to 0..2) and zeros beyond them, waveform
+// bytes with the sample's sign, silence for a window without sound, bytes
+// within one step of the direct DFT for a window no louder than full scale,
+// and the same bytes for the same moment whatever came between. The last
+// frame lies inside the clip and the next one past it.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <vector>
 
-#include "host/AudioClip.h"
 #include "host/OfflineRenderer.h"
 #include "tests/host/reference.h"
 
-namespace {
-
 using namespace qvhost;
 
-#define CHECK(cond, ...)                                                                                               \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "audio_fuzz: check failed: %s\n  ", #cond);                                           \
-            std::fprintf(stderr, __VA_ARGS__);                                                                         \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
+namespace {
+
+void Check(bool ok, const char *what, long long a, long long b)
+{
+    if (!ok) {
+        std::fprintf(stderr, "audio_fuzz: wrong %s (%lld, %lld)\n", what, a, b);
+        std::abort();
+    }
+}
+
+// Whether `b` is a waveform byte `x` may give: its sign, 255 and 1 from full scale on, 128 for 0 and NaN.
+bool WaveformByteFits(float x, int b)
+{
+    if (x >= 1.0f || x <= -1.0f)
+        return b == (x > 0 ? 255 : 1);
+    if (x > 0.0f || x < 0.0f)
+        return x > 0 ? b >= 128 : b >= 1 && b <= 128;
+    return b == 128;
+}
 
 float Sample(FuzzedDataProvider &in, int mode)
 {
     using L = std::numeric_limits<float>;
-    static const float kSpecial[] = {L::quiet_NaN(), L::infinity(), -L::infinity(), L::denorm_min(), -L::denorm_min(),
-                                     L::min() / 2, L::max(), -L::max(), -0.0f, 0.0f, 1.0f, -1.0f, 1e30f, -1e-30f, 0.5f,
-                                     1.0000001f};
-    if (mode == 0) { // any bit pattern
-        const uint32_t bits = in.ConsumeIntegral<uint32_t>();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
+    const float special[] = {L::quiet_NaN(), L::infinity(), -L::infinity(), L::denorm_min(), L::max(),
+                             -0.0f,          1.0f,          -1.0f,          1.0000001f,      -1e-30f};
     if (mode == 1) // 16-bit PCM as a decoder gives it
         return in.ConsumeIntegral<int16_t>() / 32768.0f;
-    return kSpecial[in.ConsumeIntegralInRange<size_t>(0, sizeof kSpecial / sizeof kSpecial[0] - 1)];
+    if (mode == 2)
+        return special[in.ConsumeIntegralInRange(0, 9)];
+    const uint32_t bits = in.ConsumeIntegral<uint32_t>(); // any bit pattern
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
 }
 
-void CheckMoment(SpectrumAnalyzer &analyzer, const AudioClip &clip, int64_t end, const ChannelRequest &request,
-                 bool compareReference, RenderData &data)
+// The RenderData of the moment `end`; its spectra against the direct DFT if `compare`.
+void CheckMoment(SpectrumAnalyzer &analyzer, const AudioClip &clip, int64_t end, ChannelRequest request, bool compare,
+                 RenderData &data)
 {
     analyzer.fill(clip, end, request, data);
     const int waves = std::clamp(request.waveformChannels, 0, 2), spectra = std::clamp(request.spectrumChannels, 0, 2);
-    CHECK(data.numWaveformChannels == waves && data.numSpectrumChannels == spectra, "channels for a request of %d, %d\n",
-          request.spectrumChannels, request.waveformChannels);
+    Check(data.numWaveformChannels == waves && data.numSpectrumChannels == spectra, "channel counts", waves, spectra);
     for (int c = 0; c < 2; ++c) {
         float window[kAnalysisSize];
         bool silent = true, usable = true; // usable: finite and no louder than full scale
         for (int i = 0; i < kAnalysisSize; ++i) {
-            const int64_t at = end - kAnalysisSize + i;
-            const float x = window[i] = at >= 0 && at < clip.frames() ? clip.channels[c][static_cast<size_t>(at)] : 0.0f;
+            const int64_t at = end - kAnalysisSize + i, w = i - (kAnalysisSize - kWaveformSamples);
+            const float x = window[i] = at >= 0 && at < clip.frames() ? clip.channels[c][at] : 0.0f;
             silent = silent && x == 0.0f;
             usable = usable && std::fabs(x) <= 1.0f;
-            if (i < kAnalysisSize - kWaveformSamples)
-                continue;
-            const int b = data.waveformData[c][i - (kAnalysisSize - kWaveformSamples)];
-            const bool right = c >= waves      ? b == 0
-                               : x >= 1.0f     ? b == 255
-                               : x <= -1.0f    ? b == 1
-                               : x > 0.0f      ? b >= 128
-                               : x < 0.0f      ? b >= 1 && b <= 128
-                                               : b == 128; // 0 and NaN
-            CHECK(right, "channel %d sample %g at %lld gave waveform byte %d\n", c, x, static_cast<long long>(at), b);
+            const int b = w >= 0 ? data.waveformData[c][w] : 128;
+            Check(w < 0 || (c >= waves ? b == 0 : WaveformByteFits(x, b)), "waveform byte", at, b);
         }
         const bool zero = c >= spectra || silent;
-        if (!zero && !(compareReference && usable))
-            continue;
         UInt8 expected[kSpectrumBins] = {0};
-        if (!zero)
+        if (!zero && compare && usable)
             qvreference::Spectrum(window, expected);
-        for (int k = 0; k < kSpectrumBins; ++k)
-            CHECK(std::abs(data.spectrumData[c][k] - expected[k]) <= (zero ? 0 : 1), "channel %d bin %d is %d, not %d\n",
-                  c, k, data.spectrumData[c][k], expected[k]);
+        for (int k = 0; k < kSpectrumBins && (zero || (compare && usable)); ++k)
+            Check(std::abs(data.spectrumData[c][k] - expected[k]) <= (zero ? 0 : 1), "spectrum byte", k,
+                  data.spectrumData[c][k]);
     }
 }
 
@@ -99,46 +90,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     static SpectrumAnalyzer analyzer; // planned once, as a render does
     FuzzedDataProvider in(bytes, size);
     AudioClip clip;
-    const int rateKind = in.ConsumeIntegralInRange(0, 3);
-    clip.sampleRate = rateKind == 0   ? in.ConsumeIntegral<int>() // anything a header could claim
-                      : rateKind == 1 ? in.ConsumeIntegralInRange(1, 1000)
-                                      : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);
-    const int fps = in.ConsumeIntegralInRange(1, 1000);
+    clip.sampleRate = in.ConsumeBool() ? in.ConsumeIntegral<int>() // anything a header could claim
+                                       : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);
+    const int fps = in.ConsumeIntegralInRange(1, 1000), mode = in.ConsumeIntegralInRange(0, 2);
     const ChannelRequest request{in.ConsumeIntegralInRange(-2, 4), in.ConsumeIntegralInRange(-2, 4)};
-    const bool compareReference = in.ConsumeIntegralInRange(0, 7) == 0, mono = in.ConsumeBool();
-    const int mode = in.ConsumeIntegralInRange(0, 2);
-    // Long runs of one value stand for long files without long inputs.
-    const size_t repeat = in.ConsumeIntegralInRange<size_t>(1, 4096), maxFrames = 1 << 16;
-    while (in.remaining_bytes() > 0 && clip.channels[0].size() < maxFrames) {
+    const bool compare = in.ConsumeIntegralInRange(0, 7) == 0, mono = in.ConsumeBool();
+    const size_t repeat = in.ConsumeIntegralInRange<size_t>(1, 4096); // long runs stand for long files
+    while (in.remaining_bytes() > 0 && clip.channels[0].size() < 65536) {
         const float left = Sample(in, mode), right = mono ? left : Sample(in, mode);
-        const size_t n = std::min(repeat, maxFrames - clip.channels[0].size());
-        clip.channels[0].insert(clip.channels[0].end(), n, left);
-        clip.channels[1].insert(clip.channels[1].end(), n, right);
+        clip.channels[0].insert(clip.channels[0].end(), repeat, left);
+        clip.channels[1].insert(clip.channels[1].end(), repeat, right);
     }
     const int64_t frames = clip.frames(), count = FrameCount(frames, clip.sampleRate, fps);
-    if (frames <= 0 || clip.sampleRate <= 0) {
-        CHECK(count == 0, "%lld video frames for %lld samples at %d Hz\n", static_cast<long long>(count),
-              static_cast<long long>(frames), clip.sampleRate);
-    } else {
-        CHECK(count >= 1 && FrameSample(count - 1, clip.sampleRate, fps) < frames &&
-                  FrameSample(count, clip.sampleRate, fps) >= frames,
-              "%lld video frames for %lld samples at %d Hz, %d fps\n", static_cast<long long>(count),
-              static_cast<long long>(frames), clip.sampleRate, fps);
-    }
+    const bool sound = frames > 0 && clip.sampleRate > 0;
+    Check(sound ? count >= 1 && FrameSample(count - 1, clip.sampleRate, fps) < frames &&
+                      FrameSample(count, clip.sampleRate, fps) >= frames
+                : count == 0,
+          "frame count", count, frames);
 
-    // The render's first and last frames, the one past the end, and the
-    // edges of the clip, before its start and after its end.
-    std::vector<int64_t> moments;
-    if (count > 0)
-        for (int64_t n : {int64_t{0}, count - 1, count})
-            moments.push_back(FrameSample(n, clip.sampleRate, fps));
-    for (int64_t m : {int64_t{0}, int64_t{1}, frames, frames + kAnalysisSize, int64_t{-kAnalysisSize}})
-        moments.push_back(m);
-    moments.resize(std::min<size_t>(moments.size(), 8));
+    // The render's first and last frames, the one past its end, the clip's edges and beyond.
+    const int64_t moments[] = {FrameSample(0, clip.sampleRate, fps),     FrameSample(count - 1, clip.sampleRate, fps),
+                               FrameSample(count, clip.sampleRate, fps), 1,
+                               frames,                                   frames + kAnalysisSize,
+                               -kAnalysisSize};
     RenderData first, other;
-    for (size_t i = 0; i < moments.size(); ++i)
-        CheckMoment(analyzer, clip, moments[i], request, compareReference && i == 0, i == 0 ? first : other);
-    analyzer.fill(clip, moments[0], request, other); // what was analysed in between leaves no trace
-    CHECK(std::memcmp(&first, &other, sizeof first) == 0, "the same moment gave other bytes the second time\n");
+    for (size_t i = 0; i < sizeof moments / sizeof moments[0]; ++i)
+        CheckMoment(analyzer, clip, moments[i], request, compare && i == 0, i == 0 ? first : other);
+    analyzer.fill(clip, moments[0], request, other); // what came between leaves no trace
+    Check(std::memcmp(&first, &other, sizeof first) == 0, "bytes the second time", moments[0], 0);
     return 0;
 }

@@ -5,7 +5,6 @@
 
 #include <random>
 
-#include "host/YuvConversion.h"
 #include "host_test_support.h"
 #include "reference.h"
 
@@ -16,50 +15,46 @@ namespace {
 
 constexpr int kRate = 44100;
 
-TEST(Spectrum, LevelsMapOntoTheDecibelScale)
+std::vector<float> Window(const std::function<float(int, double)> &f)
 {
-    // byte = 255 * (1 + dB / 90), clamped; a bin-centred sine reads its level at its bin.
-    const struct {
-        double dbfs;
-        int byte;
-    } cases[] = {{0.0, 255}, {-6.0, 238}, {-30.0, 170}, {-60.0, 85}, {-89.0, 3}, {-100.0, 0}, {12.0, 255}};
-    SpectrumAnalyzer analyzer;
-    UInt8 bytes[kSpectrumBins];
-    for (const auto &c : cases) {
-        const float amplitude = static_cast<float>(std::pow(10.0, c.dbfs / 20.0));
-        EXPECT_EQ(SpectrumByte(amplitude), c.byte) << c.dbfs;
-        analyzer.spectrum(Tone(64, kRate, 1024.0 / kRate, std::min(amplitude, 1.0f)).channels[0].data(), bytes);
-        EXPECT_NEAR(bytes[64], c.byte, 1) << c.dbfs;
-    }
-    EXPECT_EQ(SpectrumByte(0.0), 0);
-    EXPECT_EQ(SpectrumByte(std::nan("")), 0);
+    std::vector<float> w(kAnalysisSize);
+    for (int n = 0; n < kAnalysisSize; ++n)
+        w[n] = f(0, static_cast<double>(n) / kRate);
+    return w;
 }
 
-TEST(Spectrum, FastPathMatchesTheDirectTransform)
+TEST(Spectrum, FastPathMatchesTheDirectTransformAndTheDecibelScale)
 {
     // Noise, tones between bins and a DC offset: every part of the scale is used.
     std::mt19937 rng(7);
     std::normal_distribution<float> noise(0.0f, 0.2f);
     SpectrumAnalyzer analyzer;
+    UInt8 fast[kSpectrumBins], slow[kSpectrumBins];
     for (int trial = 0; trial < 6; ++trial) {
-        std::vector<float> w(kAnalysisSize);
-        for (int n = 0; n < kAnalysisSize; ++n) {
-            const double t = static_cast<double>(n) / kRate;
-            w[n] = noise(rng) * (trial % 3) * 0.3f + 0.3f * std::sin(2 * M_PI * (440.5 + 97 * trial) * t) +
+        const std::vector<float> w = Window([&](int, double t) {
+            return noise(rng) * (trial % 3) * 0.3f + 0.3f * std::sin(2 * M_PI * (440.5 + 97 * trial) * t) +
                    0.05f * std::sin(2 * M_PI * 7000.25 * t) + 0.01f * trial;
-        }
-        UInt8 fast[kSpectrumBins], slow[kSpectrumBins];
+        });
         analyzer.spectrum(w.data(), fast);
         qvreference::Spectrum(w.data(), slow);
         for (int k = 0; k < kSpectrumBins; ++k)
             ASSERT_NEAR(fast[k], slow[k], 1) << "trial " << trial << " bin " << k;
     }
+    // A bin-centred sine reads its level at its bin: byte = 255 * (1 + dB / 90), clamped.
+    const double levels[][2] = {{0, 255}, {-6, 238}, {-30, 170}, {-60, 85}, {-89, 3}, {-100, 0}}; // dBFS, byte
+    for (const auto &level : levels) {
+        analyzer.spectrum(Window(Tone(64, kRate, std::pow(10.0, level[0] / 20))).data(), fast);
+        EXPECT_NEAR(fast[64], level[1], 1) << level[0] << " dB";
+    }
+    EXPECT_EQ(SpectrumByte(4.0), 255);
+    EXPECT_EQ(SpectrumByte(std::nan("")), 0);
 }
 
 TEST(Spectrum, ChannelsFollowTheRequestAndTheWaveformIsTheNewestSamples)
 {
-    // A sine at bin 10 whose last samples test the waveform's bytes, 128 + round(127 x) clamped.
-    std::vector<float> w = Tone(10, kRate, 1024.0 / kRate).channels[0];
+    // A full-scale sine at bin 10 whose last samples test the waveform's
+    // bytes, 128 + round(127 x) clamped (NaN reads 128).
+    std::vector<float> w = Window(Tone(10, kRate));
     const float tail[] = {1.0f, -1.0f, 0.5f, -0.5f, 2.0f, -2.0f, 0.0f};
     const int tailBytes[] = {255, 1, 192, 64, 255, 1, 128};
     std::copy(tail, tail + 7, w.end() - 7);

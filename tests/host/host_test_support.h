@@ -11,6 +11,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -21,7 +22,6 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "host/AudioClip.h"
 #include "host/SpectrumAnalyzer.h"
 
 namespace qvhosttest {
@@ -60,37 +60,24 @@ inline std::string ReadText(const std::string &path)
     return s.str();
 }
 
-// A stereo clip of `seconds` at `rate` whose samples are f(channel, t).
-inline qvhost::AudioClip MakeClip(int rate, double seconds, const std::function<float(int, double)> &f)
+// Writes `seconds` of audio at `rate` whose samples are f(channel, t), with libsndfile.
+inline void WriteAudio(const std::string &path, int rate, double seconds, const std::function<float(int, double)> &f,
+                       int channels = 2, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
 {
-    qvhost::AudioClip clip;
-    clip.sampleRate = rate;
-    for (int c = 0; c < 2; ++c)
-        for (long i = 0; i < std::lround(seconds * rate); ++i)
-            clip.channels[c].push_back(f(c, static_cast<double>(i) / rate));
-    return clip;
-}
-// A sine at the centre frequency of analysis bin `bin`.
-inline float BinSine(int bin, int rate, double t, float amplitude = 1.0f)
-{
-    return amplitude * static_cast<float>(std::sin(2.0 * M_PI * bin * rate / qvhost::kAnalysisSize * t));
-}
-inline qvhost::AudioClip Tone(int bin, int rate, double seconds, float amplitude = 1.0f)
-{
-    return MakeClip(rate, seconds, [=](int, double t) { return BinSine(bin, rate, t, amplitude); });
-}
-// Writes `clip` with libsndfile; mono takes the left channel.
-inline void WriteAudio(const std::string &path, const qvhost::AudioClip &clip, int channels = 2,
-                       int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
-{
-    SF_INFO info{0, clip.sampleRate, channels, format, 0, 0};
-    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> interleaved;
-    for (size_t i = 0; i < clip.channels[0].size(); ++i)
+    SF_INFO info{0, rate, channels, format, 0, 0};
+    SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<float> samples;
+    for (long i = 0; i < std::lround(seconds * rate); ++i)
         for (int c = 0; c < channels; ++c)
-            interleaved.push_back(clip.channels[c][i]);
-    sf_writef_float(f, interleaved.data(), clip.frames());
-    sf_close(f);
+            samples.push_back(f(c, static_cast<double>(i) / rate));
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+    sf_close(file);
+}
+// A sine at the centre frequency of analysis bin `bin` at `rate`, on every channel.
+inline std::function<float(int, double)> Tone(int bin, int rate, float amplitude = 1.0f)
+{
+    return
+        [=](int, double t) { return amplitude * float(std::sin(2 * M_PI * bin * rate / qvhost::kAnalysisSize * t)); };
 }
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes.
@@ -102,8 +89,9 @@ inline bool WaitFor(const std::function<bool()> &condition, std::chrono::millise
     return true;
 }
 
-// A child process with `env` added to the environment, standard output to
-// `out` and standard error to `out`.err; killed if still running at the end.
+// A child process (`program` found on PATH) with `env` added to the
+// environment, standard output to `out` and standard error to `out`.err;
+// killed if still running at the end.
 // (The test programs that start children run on one thread, so the child
 // may allocate between fork and exec.)
 class Child {
@@ -131,7 +119,7 @@ public:
         sigprocmask(SIG_SETMASK, &none, nullptr);
         if (freopen("/dev/null", "r", stdin) && freopen(out.c_str(), "w", stdout) &&
             freopen((out == "/dev/null" ? out : out + ".err").c_str(), "w", stderr))
-            execv(program.c_str(), argv.data());
+            execvp(program.c_str(), argv.data());
         _exit(127);
     }
     ~Child()
@@ -152,7 +140,10 @@ public:
         return !reaped_;
     }
     // The exit status; -1 when killed by a signal or still running after `timeout`.
-    int wait(std::chrono::milliseconds timeout) { return WaitFor([this] { return !running(); }, timeout) ? status_ : -1; }
+    int wait(std::chrono::milliseconds timeout)
+    {
+        return WaitFor([this] { return !running(); }, timeout) ? status_ : -1;
+    }
 
 private:
     pid_t pid_ = -1;
@@ -171,13 +162,6 @@ inline RunResult Execute(const std::string &program, const Lines &args, const En
     const int status = Child(program, args, env, io / "out").wait(timeout);
     return {status, ReadText(io / "out"), ReadText(io / "out.err")};
 }
-// The path of a program on PATH, or "".
-inline std::string FindTool(const std::string &name)
-{
-    const std::string path = Execute("/bin/sh", {"-c", "command -v " + name}).out;
-    return path.substr(0, path.find('\n'));
-}
-
 // The spy bundle's log, and the messages (first words) of its lines.
 inline Lines ReadLog(const std::string &path)
 {
@@ -195,18 +179,13 @@ inline Lines LogNames(const std::string &path)
     return names;
 }
 inline Lines Last(const Lines &v, size_t n) { return Lines(v.end() - std::min(n, v.size()), v.end()); }
-// The value of `key=` in a "vrnd" line.
-inline std::string Field(const std::string &line, const std::string &key)
+// The peak bins of channels 0 and 1 and channel 0's peak byte in a "vrnd" line (or -1s).
+inline std::array<int, 3> Peaks(const std::string &line)
 {
-    const size_t at = line.find(" " + key + "=");
-    if (at == std::string::npos)
-        return std::string();
-    const size_t start = at + key.size() + 2;
-    return line.substr(start, line.find(' ', start) - start);
+    std::array<int, 3> p = {-1, -1, -1};
+    std::sscanf(line.c_str(), "vrnd t=%*d sc=%*d p0=%d:%d p1=%d", &p[0], &p[2], &p[1]);
+    return p;
 }
-// Channel `c`'s peak bin and channel 0's peak byte in a "vrnd" line.
-inline int PeakBin(const std::string &line, int c = 0) { return std::stoi(Field(line, "p" + std::to_string(c))); }
-inline int PeakByte(const std::string &line) { return std::stoi(Field(line, "p0").substr(Field(line, "p0").find(':') + 1)); }
 
 // The streams of a video as libavformat finds them, such as
 // "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.0 s"; "" for no video file.

@@ -11,9 +11,9 @@ using namespace qvhosttest;
 namespace {
 
 // Left bin 20 for the first second and bin 60 after it, right bins 30 and 70.
-qvhost::AudioClip TwoTones(int rate, double seconds)
+std::function<float(int, double)> TwoTones(int rate)
 {
-    return MakeClip(rate, seconds, [=](int c, double t) { return BinSine((t < 1.0 ? 20 : 60) + 10 * c, rate, t); });
+    return [=](int c, double t) { return Tone((t < 1.0 ? 20 : 60) + 10 * c, rate)(c, t); };
 }
 
 TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
@@ -29,7 +29,7 @@ TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
                  {12345, 2, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 48000 Hz 2 ch 1.0 s"}};
     for (const auto &c : cases) {
         TempDir dir;
-        WriteAudio(dir / "in.wav", TwoTones(c.rate, c.seconds), c.channels);
+        WriteAudio(dir / "in.wav", c.rate, c.seconds, TwoTones(c.rate), c.channels);
         const RunResult r = Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "out.mp4", "--size", "96x64",
                                                "--fps", c.fps, "--plugin", kBundle});
         EXPECT_EQ(r.status, 0) << r.err;
@@ -43,7 +43,7 @@ TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
 TEST(Render, FramesCarryTheAudioOfTheirMomentAndTheVideoClock)
 {
     TempDir dir;
-    WriteAudio(dir / "in.wav", TwoTones(44100, 2.0));
+    WriteAudio(dir / "in.wav", 44100, 2.0, TwoTones(44100));
     fs::create_directory(dir / "frames");
     const Lines options = {"--size", "48x32", "--fps", "30", "--plugin", kSpyBundle};
     Lines args = {"render", dir / "in.wav", "-o", dir / "frames/%03d.png"};
@@ -81,16 +81,17 @@ TEST(Render, FramesCarryTheAudioOfTheirMomentAndTheVideoClock)
     for (int n = 0; n < 60; ++n)
         EXPECT_EQ(frames[n], "vrnd t=" + std::to_string(n / 30) + " sc=2");
     EXPECT_EQ(Last(ReadLog(dir / "spy.log"), 5),
-              (Lines{"vrnd t=1 sc=2 p0=60:255 p1=70:255", "vstp", "hide", "clr", "module-clr"}));
+              (Lines{"vrnd t=1 sc=2 p0=60:255 p1=70:255", "vstp", "hide", "clr ", "module-clr"}));
 }
 
 TEST(Render, AnInterruptedRenderEndsTheVisualAndLeavesNothing)
 {
     TempDir dir;
-    WriteAudio(dir / "long.wav", Tone(30, 8000, 120.0, 0.3f));
+    WriteAudio(dir / "long.wav", 8000, 120.0, Tone(30, 8000, 0.3f));
     {
-        Child render(kProgram, {"render", dir / "long.wav", "-o", dir / "out.mp4", "--size", "320x240", "--preset",
-                                "veryslow", "--plugin", kSpyBundle},
+        Child render(kProgram,
+                     {"render", dir / "long.wav", "-o", dir / "out.mp4", "--size", "320x240", "--preset", "veryslow",
+                      "--plugin", kSpyBundle},
                      {{"QV_SPY_LOG", dir / "spy.log"}});
         ASSERT_TRUE(WaitFor([&] { return ReadLog(dir / "spy.log").size() > 20; }, 60s));
         kill(render.pid(), SIGINT);
@@ -104,7 +105,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
 {
     TempDir in, out;
     const std::string good = in / "good.wav", mp4 = out / "x.mp4";
-    WriteAudio(good, Tone(12, 22050, 0.5, 0.5f));
+    WriteAudio(good, 22050, 0.5, Tone(12, 22050, 0.5f));
     fs::create_directory(out / "taken.mp4");
     // Where nothing can be written: a read-only directory, or for root a file system that refuses new files.
     fs::create_directory(out / "locked");
@@ -139,6 +140,8 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "-o", unwritable}, 1, "cannot write in"},
         {{"play", in / "none.wav"}, 1, "none.wav: No such file"},
         {{"render", good, "-o", mp4, "--plugin", good}, 1, "good.wav: not a loadable plug-in bundle"},
+        {{"render", good, "-o", mp4, "--plugin", in / "no.so"}, 1, "no.so: no plug-in bundle there"},
+        {{"render", good, "-o", mp4, "--plugin", kNoEntryBundle}, 1, "no entry point iTunesPluginMainMachO"},
     };
     for (const auto &c : cases) {
         std::string command;

@@ -44,8 +44,10 @@ inline void ArgbToYuv420(const uint32_t *src, int width, int height, int srcStri
                 for (int ch = 0; ch < 3; ++ch)
                     c[ch] += at(x + i % 2, y + i / 2, 16 - 8 * ch) / 4.0;
             const double luma = kr * c[0] + kg * c[1] + kb * c[2];
-            out.u[static_cast<ptrdiff_t>(y / 2) * out.uStride + x / 2] = byte(128.0 + 224.0 / 255.0 * (c[2] - luma) / 1.8556);
-            out.v[static_cast<ptrdiff_t>(y / 2) * out.vStride + x / 2] = byte(128.0 + 224.0 / 255.0 * (c[0] - luma) / 1.5748);
+            out.u[static_cast<ptrdiff_t>(y / 2) * out.uStride + x / 2] =
+                byte(128.0 + 224.0 / 255.0 * (c[2] - luma) / 1.8556);
+            out.v[static_cast<ptrdiff_t>(y / 2) * out.vStride + x / 2] =
+                byte(128.0 + 224.0 / 255.0 * (c[0] - luma) / 1.5748);
         }
 }
 

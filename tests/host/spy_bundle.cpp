@@ -1,14 +1,12 @@
 // A stand-in visual plug-in for the host's tests. It registers like the real
-// bundle, draws with AGL into the host's port, and appends one line per
-// message to the file named by QV_SPY_LOG: "init", "show W H", "swin W H",
-// "null", "vevt <char code>", "hide", "clr", "module-clr", any other message
-// as its four characters, and for each frame
+// bundle (asking for QV_SPY_INTERVAL milliseconds between audio deliveries,
+// if set), draws with AGL into the host's port, and appends one line per
+// message to the file named by QV_SPY_LOG: "show W H", "swin W H",
+// "vevt <char code>", any other message as its code ("init", "null", "hide",
+// "clr ", "vply", ...), "module-clr" for the module's end, and for a frame
 //   vrnd t=<clock seconds> sc=<spectrum channels> p0=<bin>:<byte> p1=<bin>:<byte>
 // with each channel's peak. A "vrnd" frame is painted red = channel 0's peak
-// bin, blue = its byte; other frames (1, 2, 3). QV_SPY_FAIL makes one step
-// fail: "module", "register" (registers nothing), "init" or "show";
-// QV_SPY_NO_IDLE leaves idle messages out of the registration, and
-// QV_SPY_INTERVAL asks for that many milliseconds between audio deliveries.
+// bin, blue = its byte; the others (1, 2, 3).
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -24,8 +22,6 @@ namespace {
 
 AGLContext gContext = nullptr;
 
-bool Failing(const char *step) { return std::strcmp(std::getenv("QV_SPY_FAIL") ? std::getenv("QV_SPY_FAIL") : "", step) == 0; }
-
 OSStatus Log(const std::string &line, OSStatus status = noErr)
 {
     if (FILE *f = std::fopen(std::getenv("QV_SPY_LOG") ? std::getenv("QV_SPY_LOG") : "/dev/null", "a")) {
@@ -37,24 +33,18 @@ OSStatus Log(const std::string &line, OSStatus status = noErr)
 
 void Paint(int r, int g, int b)
 {
-    if (gContext) {
-        glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        aglSwapBuffers(gContext);
-    }
+    glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    aglSwapBuffers(gContext);
 }
 
 std::string Size(const Rect &r) { return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top); }
 
 OSStatus Handler(OSType code, void *info, void *)
 {
-    const WindowRecord *window = static_cast<const WindowRecord *>(info); // for "show" and "swin"
+    const WindowRecord *window = static_cast<const WindowRecord *>(info); // of "show" and "swin"
     switch (code) {
-    case kPluginInitMessage:
-        return Failing("init") ? Log("init-failed", memFullErr) : Log("init");
     case kVisualPluginShowWindowMessage: {
-        if (Failing("show"))
-            return Log("show-failed", paramErr);
         const GLint attributes[] = {AGL_RGBA, AGL_DOUBLEBUFFER, AGL_NONE}, noSync = 0;
         AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
         gContext = aglCreateContext(format, nullptr);
@@ -67,38 +57,36 @@ OSStatus Handler(OSType code, void *info, void *)
     }
     case kVisualPluginSetWindowMessage:
         aglUpdateContext(gContext);
-        glViewport(0, 0, window->drawRect.right - window->drawRect.left, window->drawRect.bottom - window->drawRect.top);
+        glViewport(0, 0, window->drawRect.right - window->drawRect.left,
+                   window->drawRect.bottom - window->drawRect.top);
         Paint(1, 2, 3);
         return Log("swin " + Size(window->drawRect));
     case kVisualPluginRenderMessage: {
         const RenderData *d = static_cast<const RenderMessageRecord *>(info)->renderData;
-        int bin[2] = {0, 0};
+        int peak[2] = {0, 0};
         for (int c = 0; c < 2; ++c)
             for (int k = 0; k < kVisualNumSpectrumEntries; ++k)
-                bin[c] = d->spectrumData[c][k] > d->spectrumData[c][bin[c]] ? k : bin[c];
+                peak[c] = d->spectrumData[c][k] > d->spectrumData[c][peak[c]] ? k : peak[c];
         char line[100];
         std::snprintf(line, sizeof line, "vrnd t=%ld sc=%d p0=%d:%d p1=%d:%d", static_cast<long>(QVClock_Now()),
-                      d->numSpectrumChannels, bin[0], d->spectrumData[0][bin[0]], bin[1], d->spectrumData[1][bin[1]]);
-        Paint(bin[0], 0, d->spectrumData[0][bin[0]]);
+                      d->numSpectrumChannels, peak[0], d->spectrumData[0][peak[0]], peak[1],
+                      d->spectrumData[1][peak[1]]);
+        Paint(peak[0], 0, d->spectrumData[0][peak[0]]);
         return Log(line);
     }
     case kVisualPluginIdleMessage:
         Paint(1, 2, 3);
-        return Log("null");
+        break;
     case kVisualPluginEventMessage: {
         const unsigned char c = static_cast<const EventMessageRecord *>(info)->event->message & 0xFF;
         return Log("vevt " + std::to_string(c), c == 'n' || c == 'S' || c == 'm' ? noErr : unimpErr);
     }
     case kVisualPluginHideWindowMessage:
-        if (gContext)
-            aglDestroyContext(gContext);
+        aglDestroyContext(gContext);
         gContext = nullptr;
-        return Log("hide");
-    case kPluginCleanupMessage:
-        return Log("clr");
-    default:
-        return Log(std::string{char(code >> 24), char(code >> 16), char(code >> 8), char(code)});
+        break;
     }
+    return Log(std::string{char(code >> 24), char(code >> 16), char(code >> 8), char(code)});
 }
 
 } // namespace
@@ -106,12 +94,8 @@ OSStatus Handler(OSType code, void *info, void *)
 extern "C" __attribute__((visibility("default"))) OSStatus iTunesPluginMainMachO(OSType code, PluginInitRecord *record,
                                                                                  void *)
 {
-    if (code == kPluginCleanupMessage)
-        return Log("module-clr");
     if (code != kPluginInitMessage)
-        return unimpErr;
-    if (Failing("module") || Failing("register"))
-        return Failing("module") ? paramErr : noErr;
+        return Log("module-clr");
     HostCallRecord call;
     std::memset(&call, 0, sizeof call);
     call.majorVersion = kHostCallRecordMajorVersion;
@@ -119,9 +103,10 @@ extern "C" __attribute__((visibility("default"))) OSStatus iTunesPluginMainMachO
     call.recordSize = sizeof call;
     VisualRegistration &reg = call.u.registerVisualPluginMessage;
     std::memcpy(reg.name, "\x03Spy", 4);
-    reg.options = std::getenv("QV_SPY_NO_IDLE") ? 0 : kVisualWantsIdleMessages;
+    reg.options = kVisualWantsIdleMessages;
     reg.handler = &Handler;
-    reg.timeBetweenDataMs = std::getenv("QV_SPY_INTERVAL") ? std::strtoul(std::getenv("QV_SPY_INTERVAL"), nullptr, 10) : 0xFFFFFFFFu;
+    reg.timeBetweenDataMs =
+        std::getenv("QV_SPY_INTERVAL") ? std::strtoul(std::getenv("QV_SPY_INTERVAL"), nullptr, 10) : 0xFFFFFFFFu;
     reg.numWaveformChannels = reg.numSpectrumChannels = 2;
     reg.maxWidth = reg.maxHeight = 4000;
     return record->hostProc(record->hostCookie, kPlayerRegisterVisualPluginMessage, &call);
