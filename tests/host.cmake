@@ -19,7 +19,7 @@ if(TARGET qvhost)
     LIBS qvhost)
   qv_add_test(host_program_tests SOURCES host/program_test.cpp host/broken_audio_test.cpp support/image_io.cpp LIBS qvhost)
   target_compile_definitions(host_program_tests PRIVATE QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/host-output")
-  qv_add_test(host_session_tests SOURCES host/session_test.cpp host/x11_pixel.cpp LIBS qvhost X11::X11)
+  qv_add_test(host_session_tests SOURCES host/session_test.cpp LIBS qvhost X11::X11)
   foreach(t host_analysis_tests host_plugin_tests host_program_tests host_session_tests)
     target_compile_definitions(${t} PRIVATE
       QV_TEST_PROGRAM="$<TARGET_FILE:quorvanta_program>" QV_TEST_BUNDLE="$<TARGET_FILE:quorvanta>"

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 
+#include "host/AudioClip.h"
 #include "host/OfflineRenderer.h"
 #include "tests/host/reference.h"
 

@@ -45,9 +45,8 @@ TEST(Render, FramesCarryTheAudioOfTheirMomentAndTheVideoClock)
     TempDir dir;
     WriteAudio(dir / "in.wav", 44100, 2.0, TwoTones(44100));
     fs::create_directory(dir / "frames");
-    const Lines options = {"--size", "48x32", "--fps", "30", "--plugin", kSpyBundle};
-    Lines args = {"render", dir / "in.wav", "-o", dir / "frames/%03d.png"};
-    args.insert(args.end(), options.begin(), options.end());
+    Lines args = {"render", dir / "in.wav", "-o",      dir / "frames/%03d.png", "--size", "48x32", "--fps",
+                  "30",     "--plugin",     kSpyBundle};
     const RunResult r = Execute(kProgram, args, {{"QV_SPY_LOG", dir / "spy.log"}});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir / "frames/%03d.png (60 frames)\n");
@@ -119,12 +118,10 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"--help"}, 0, "Exit status: 0 success, 1 failure, 2 bad usage"},
         {{"--version"}, 0, "GL renderer: "},
         {{}, 2, "a command is needed"},
-        {{"dance"}, 2, "dance"},
         {{"render", good}, 2, "--output is required"},
         {{"render", good, "-o", mp4, "--bogus"}, 2, "--bogus"},
         {{"render", good, "-o", mp4, "--size", "12"}, 2, "--size 12: expected WIDTHxHEIGHT"},
         {{"render", good, "-o", mp4, "--size", "0x0"}, 2, "--size 0x0: each side must be 16 to 8192"},
-        {{"render", good, "-o", mp4, "--size", "8194x64"}, 2, "--size 8194x64"},
         {{"render", good, "-o", mp4, "--size", "99x64"}, 2, "--size 99x64: H.264 video needs an even"},
         {{"render", good, "-o", mp4, "--fps", "0"}, 2, "--fps"},
         {{"render", good, "-o", mp4, "--preset", "warp"}, 2, "--preset"},
@@ -133,7 +130,6 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "--frame", "-1", "-o", out / "s.png"}, 2, "--frame"},
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
-        {{"play", good, "--size", "1x"}, 2, "--size 1x"},
         {{"render", good, "-o", out / "taken.mp4"}, 1, "taken.mp4: is a directory"},
         {{"render", good, "-o", out / "no/x.mp4", "--size", "8192x16"}, 1, "no does not exist"},
         {{"render", good, "--frame", "3", "-o", out / "no/s.png"}, 1, "no does not exist"},

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include "host_test_support.h"
-#include "x11_pixel.h"
+// Last: Xlib's macros (None, Bool, Status...) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 using namespace qvhosttest;
 
@@ -26,6 +28,19 @@ std::vector<std::array<int, 3>> LoudFrames(const std::string &log, int byte = 20
         if (Peaks(l)[2] >= byte)
             out.push_back(Peaks(l));
     return out;
+}
+
+// The 24-bit colour at (x, y) of window `id` on `display`, or -1.
+long WindowPixel(const std::string &display, unsigned long id, int x, int y)
+{
+    Display *d = XOpenDisplay(display.c_str());
+    XImage *image = d ? XGetImage(d, id, x, y, 1, 1, AllPlanes, ZPixmap) : nullptr;
+    const long pixel = image ? static_cast<long>(XGetPixel(image, 0, 0) & 0xFFFFFF) : -1;
+    if (image)
+        XDestroyImage(image);
+    if (d)
+        XCloseDisplay(d);
+    return pixel;
 }
 
 bool Have(const std::string &tools) { return Execute("/bin/sh", {"-c", "command -v " + tools}).status == 0; }
