@@ -91,9 +91,8 @@ inline bool WaitFor(const std::function<bool()> &condition, std::chrono::millise
 
 // A child process (`program` found on PATH) with `env` added to the
 // environment, standard output to `out` and standard error to `out`.err;
-// killed if still running at the end.
-// (The test programs that start children run on one thread, so the child
-// may allocate between fork and exec.)
+// killed if still running at the end. (The tests that start children run
+// on one thread, so the child may allocate between fork and exec.)
 class Child {
 public:
     Child(const std::string &program, Lines args, const Env &env = {}, const std::string &out = "/dev/null")
@@ -124,30 +123,22 @@ public:
     }
     ~Child()
     {
-        if (running()) {
+        if (!reaped_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
     }
     int pid() const { return pid_; }
-    bool running()
-    {
-        int status = 0;
-        if (!reaped_ && waitpid(pid_, &status, WNOHANG) == pid_) {
-            reaped_ = true;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        return !reaped_;
-    }
     // The exit status; -1 when killed by a signal or still running after `timeout`.
     int wait(std::chrono::milliseconds timeout)
     {
-        return WaitFor([this] { return !running(); }, timeout) ? status_ : -1;
+        int status = 0;
+        reaped_ = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        return reaped_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
 private:
     pid_t pid_ = -1;
-    int status_ = -1;
     bool reaped_ = false;
 };
 
