@@ -85,6 +85,7 @@ TEST_F(SpyTest, MessagesComeInTheOrderThePluginReliesOn)
     {
         VisualHost host(kSpyBundle, services);
         host.render(RenderData{}); // before start: nothing is sent
+        EXPECT_FALSE(host.key('x', false));
         host.start();
         host.render(RenderData{}); // before show: nothing
         host.idle();
@@ -97,7 +98,8 @@ TEST_F(SpyTest, MessagesComeInTheOrderThePluginReliesOn)
         host.setWindow(Rect{0, 0, 40, 60});
         host.show(port.get(), port.bounds()); // a second show is preceded by hide
         host.hide();
-        host.render(RenderData{}); // hidden: nothing
+        EXPECT_TRUE(host.key('n', false)); // keys still, but no frames
+        host.render(RenderData{});
         host.idle();
         host.stop(); // playing: "vstp" first
         host.stop(); // once is enough, and the destructor adds nothing
@@ -106,7 +108,7 @@ TEST_F(SpyTest, MessagesComeInTheOrderThePluginReliesOn)
     for (std::string &l : lines)
         l = l.rfind("vrnd", 0) == 0 ? "vrnd" : l;
     EXPECT_EQ(lines, (Lines{"init", "show 64 48", "vply", "vrnd", "null", "vevt 120", "vevt 83", "swin 60 40", "hide",
-                            "show 64 48", "hide", "vstp", "clr ", "module-clr"}));
+                            "show 64 48", "hide", "vevt 110", "vstp", "clr ", "module-clr"}));
 }
 
 TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)

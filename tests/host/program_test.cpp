@@ -131,7 +131,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
         {{"render", good, "-o", out / "taken.mp4"}, 1, "taken.mp4: is a directory"},
-        {{"render", good, "-o", out / "no/x.mp4", "--size", "8192x16"}, 1, "no does not exist"},
+        {{"render", good, "-o", out / "no/x.mp4", "--size", "8192x8192"}, 1, "no does not exist"},
         {{"render", good, "--frame", "3", "-o", out / "no/s.png"}, 1, "no does not exist"},
         {{"render", good, "-o", unwritable}, 1, "cannot write in"},
         {{"play", in / "none.wav"}, 1, "none.wav: No such file"},
