@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/HostError.h"
 
@@ -37,43 +37,6 @@ bool WriteRows(FILE *file, png_bytep *rows, int width, int height, int level)
     return true;
 }
 
-bool ReadRows(FILE *file, png_bytep **rowsOut, png_bytep *pixelsOut, int *width, int *height, int *channels)
-{
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-        std::free(*rowsOut);
-        std::free(*pixelsOut);
-        *rowsOut = nullptr;
-        *pixelsOut = nullptr;
-        return false;
-    }
-    png_init_io(png, file);
-    png_read_info(png, info);
-    const png_byte type = png_get_color_type(png, info);
-    if (png_get_bit_depth(png, info) != 8 || (type != PNG_COLOR_TYPE_RGB && type != PNG_COLOR_TYPE_RGBA)) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    *width = static_cast<int>(png_get_image_width(png, info));
-    *height = static_cast<int>(png_get_image_height(png, info));
-    *channels = type == PNG_COLOR_TYPE_RGBA ? 4 : 3;
-    const size_t rowBytes = png_get_rowbytes(png, info);
-    *pixelsOut = static_cast<png_bytep>(std::malloc(rowBytes * static_cast<size_t>(*height)));
-    *rowsOut = static_cast<png_bytep *>(std::malloc(sizeof(png_bytep) * static_cast<size_t>(*height)));
-    if (!*pixelsOut || !*rowsOut)
-        png_error(png, "out of memory");
-    for (int y = 0; y < *height; ++y)
-        (*rowsOut)[y] = *pixelsOut + rowBytes * static_cast<size_t>(y);
-    png_read_image(png, *rowsOut);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
 } // namespace
 
 void WritePng(const std::string &path, const uint32_t *argb, int width, int height, int stride, int level)
@@ -97,29 +60,6 @@ void WritePng(const std::string &path, const uint32_t *argb, int width, int heig
     const bool closed = std::fclose(file) == 0;
     if (!ok || !closed)
         throw HostError(path + ": writing the PNG failed");
-}
-
-bool ReadPng(const std::string &path, std::vector<uint32_t> &argb, int &width, int &height)
-{
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    png_bytep *rows = nullptr;
-    png_bytep pixels = nullptr;
-    int channels = 0;
-    const bool ok = ReadRows(file, &rows, &pixels, &width, &height, &channels);
-    std::fclose(file);
-    if (!ok)
-        return false;
-    argb.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const png_bytep p = rows[y] + x * channels;
-            argb[static_cast<size_t>(y) * width + x] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        }
-    std::free(rows);
-    std::free(pixels);
-    return true;
 }
 
 } // namespace qvhost

@@ -75,21 +75,6 @@ UInt8 WaveformByte(float sample)
     return static_cast<UInt8>(128.0f + std::round(127.0f * x));
 }
 
-void ReferenceSpectrum(const float *window, UInt8 *out)
-{
-    const std::vector<double> w = HannWindow();
-    for (int k = 0; k < kSpectrumBins; ++k) {
-        double re = 0.0, im = 0.0;
-        for (int n = 0; n < kAnalysisSize; ++n) {
-            const double x = window[n] * w[n];
-            const double a = -2.0 * kPi * static_cast<double>(k) * n / kAnalysisSize;
-            re += x * std::cos(a);
-            im += x * std::sin(a);
-        }
-        out[k] = SpectrumByte(std::sqrt(re * re + im * im) / kFullScaleMagnitude);
-    }
-}
-
 struct SpectrumAnalyzer::Plan {
     float *in = nullptr;
     fftwf_complex *out = nullptr;

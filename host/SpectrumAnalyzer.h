@@ -37,11 +37,6 @@ UInt8 SpectrumByte(double magnitude);
 // Byte for one waveform sample.
 UInt8 WaveformByte(float sample);
 
-// The slow, obviously right spectrum: a direct DFT in double precision of
-// the Hann-weighted window. `window` holds kAnalysisSize samples, oldest
-// first; `out` receives kSpectrumBins bytes.
-void ReferenceSpectrum(const float *window, UInt8 *out);
-
 // How many channels of each kind the visual asked for (0..2 each).
 struct ChannelRequest {
     int spectrumChannels = 2;

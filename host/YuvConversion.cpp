@@ -1,6 +1,5 @@
 #include "host/YuvConversion.h"
 
-#include <cmath>
 #include <cstddef>
 
 namespace qvhost {
@@ -23,8 +22,6 @@ constexpr int kCOffset = (128 << 18) + (1 << 17); // chroma sums four pixels: tw
 inline int R(uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
 inline int G(uint32_t p) { return static_cast<int>((p >> 8) & 0xFF); }
 inline int B(uint32_t p) { return static_cast<int>(p & 0xFF); }
-
-inline uint8_t Clamp8(double v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 } // namespace
 
@@ -54,33 +51,6 @@ __attribute__((target_clones("avx2", "default"))) void ArgbToYuv420(const uint32
             v[x / 2] = static_cast<uint8_t>((kVR * r + kVG * g + kVB * bl + kCOffset) >> 18);
         }
     }
-}
-
-void ReferenceArgbToYuv420(const uint32_t *src, int width, int height, int srcStride, const YuvPlanes &out)
-{
-    auto luma = [](double r, double g, double b) { return kKr * r + kKg * g + kKb * b; };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = src[static_cast<ptrdiff_t>(y) * srcStride + x];
-            out.y[static_cast<ptrdiff_t>(y) * out.yStride + x] =
-                Clamp8(std::round(16.0 + kYScale * luma(R(p), G(p), B(p))));
-        }
-    for (int y = 0; y < height; y += 2)
-        for (int x = 0; x < width; x += 2) {
-            double r = 0, g = 0, b = 0;
-            for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) {
-                    const uint32_t p = src[static_cast<ptrdiff_t>(y + dy) * srcStride + x + dx];
-                    r += R(p) / 4.0;
-                    g += G(p) / 4.0;
-                    b += B(p) / 4.0;
-                }
-            const double l = luma(r, g, b);
-            out.u[static_cast<ptrdiff_t>(y / 2) * out.uStride + x / 2] =
-                Clamp8(std::round(128.0 + kCScale * (b - l) / kCbDiv));
-            out.v[static_cast<ptrdiff_t>(y / 2) * out.vStride + x / 2] =
-                Clamp8(std::round(128.0 + kCScale * (r - l) / kCrDiv));
-        }
 }
 
 } // namespace qvhost

@@ -24,7 +24,4 @@ struct YuvPlanes {
 // `height` must be even; `srcStride` in words.
 void ArgbToYuv420(const uint32_t *src, int width, int height, int srcStride, const YuvPlanes &out);
 
-// The reference: the formulas above in double precision.
-void ReferenceArgbToYuv420(const uint32_t *src, int width, int height, int srcStride, const YuvPlanes &out);
-
 } // namespace qvhost

@@ -1,43 +1,29 @@
-# The quorvanta program: its analysis, decoding, host services, message
-# order, rendering, command line, window and live capture. Tests that run
-# the program use a spy bundle that logs every message it gets.
+# The quorvanta program: what it makes of audio and frames, the host as a
+# plug-in meets it, the program run on good and broken input, and its window
+# sessions. The tests in host/ share host/host_test_support.h; those that run
+# the program load a spy bundle that logs every message it gets.
 if(TARGET qvhost)
   # Stand-in bundles: one that logs and draws its input, one that is no plug-in.
   add_library(qv_spy_bundle MODULE host/spy_bundle.cpp)
   target_include_directories(qv_spy_bundle PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(qv_spy_bundle PRIVATE qvplatform OpenGL::GL)
-  set_target_properties(qv_spy_bundle PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
-    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
   add_library(qv_no_entry_bundle MODULE host/no_entry_bundle.cpp)
-  set_target_properties(qv_no_entry_bundle PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
-    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host)
+  set_target_properties(qv_spy_bundle qv_no_entry_bundle PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/host BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
 
-  add_library(qvhost_test_support STATIC host/host_test_support.cpp)
-  target_link_libraries(qvhost_test_support PUBLIC qvhost)
-  target_compile_definitions(qvhost_test_support PRIVATE
-    QV_TEST_PROGRAM="$<TARGET_FILE:quorvanta_program>"
-    QV_TEST_BUNDLE="$<TARGET_FILE:quorvanta>"
-    QV_TEST_SPY_BUNDLE="$<TARGET_FILE:qv_spy_bundle>"
-    QV_TEST_NO_ENTRY_BUNDLE="$<TARGET_FILE:qv_no_entry_bundle>")
-
-  qv_add_test(host_analysis_tests
-    SOURCES host/spectrum_test.cpp host/decode_test.cpp host/yuv_test.cpp host/progress_test.cpp
-    LIBS qvhost_test_support)
+  find_package(X11 REQUIRED) # the session test reads the window's pixels back from the X server
+  qv_add_test(host_analysis_tests SOURCES host/analysis_test.cpp LIBS qvhost)
+  # The services are called through the glue the bundle calls them with.
   qv_add_test(host_plugin_tests
-    SOURCES host/host_services_test.cpp host/visual_host_test.cpp
-    LIBS qvhost_test_support)
-
-  qv_add_test(host_program_tests
-    SOURCES host/render_test.cpp host/cli_test.cpp
-    LIBS qvhost_test_support)
-
-  # The window test reads the window's pixels back from the X server.
-  find_package(X11 REQUIRED)
-  qv_add_test(host_window_tests SOURCES host/window_test.cpp host/x11_pixel.cpp LIBS qvhost_test_support X11::X11)
-
-  qv_add_test(host_live_tests SOURCES host/live_test.cpp LIBS qvhost_test_support)
-
-  foreach(t host_analysis_tests host_plugin_tests host_program_tests host_window_tests host_live_tests)
+    SOURCES host/plugin_test.cpp ${PROJECT_SOURCE_DIR}/plugin/host_glue.cpp ${PROJECT_SOURCE_DIR}/plugin/memory_routines.cpp
+    LIBS qvhost)
+  qv_add_test(host_program_tests SOURCES host/program_test.cpp host/broken_audio_test.cpp support/image_io.cpp LIBS qvhost)
+  target_compile_definitions(host_program_tests PRIVATE QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/host-output")
+  qv_add_test(host_session_tests SOURCES host/session_test.cpp LIBS qvhost X11::X11)
+  foreach(t host_analysis_tests host_plugin_tests host_program_tests host_session_tests)
+    target_compile_definitions(${t} PRIVATE
+      QV_TEST_PROGRAM="$<TARGET_FILE:quorvanta_program>" QV_TEST_BUNDLE="$<TARGET_FILE:quorvanta>"
+      QV_TEST_SPY_BUNDLE="$<TARGET_FILE:qv_spy_bundle>" QV_TEST_NO_ENTRY_BUNDLE="$<TARGET_FILE:qv_no_entry_bundle>")
     add_dependencies(${t} quorvanta_program qv_spy_bundle qv_no_entry_bundle)
   endforeach()
 endif()

@@ -1,0 +1,160 @@
+// `quorvanta` run as a program: the MP4 and PNG frames `render` writes, which
+// audio and clock each frame of the visual gets, an interrupted render, and
+// the command line's exit statuses.
+#include <gtest/gtest.h>
+
+#include "host_test_support.h"
+#include "support/image_io.h"
+
+using namespace qvhosttest;
+
+namespace {
+
+// Left bin 20 for the first second and bin 60 after it, right bins 30 and 70.
+std::function<float(int, double)> TwoTones(int rate)
+{
+    return [=](int c, double t) { return Tone((t < 1.0 ? 20 : 60) + 10 * c, rate)(c, t); };
+}
+
+TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
+{
+    // AAC keeps the rates it has and resamples others to 48 kHz; mono becomes stereo.
+    const struct {
+        int rate, channels;
+        double seconds;
+        const char *fps, *video;
+    } cases[] = {{44100, 2, 2.0, "30", "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.0 s"},
+                 {8000, 1, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 8000 Hz 2 ch 1.0 s"},
+                 {192000, 1, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 48000 Hz 2 ch 1.0 s"},
+                 {12345, 2, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 48000 Hz 2 ch 1.0 s"}};
+    for (const auto &c : cases) {
+        TempDir dir;
+        WriteAudio(dir / "in.wav", c.rate, c.seconds, TwoTones(c.rate), c.channels);
+        const RunResult r = Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "out.mp4", "--size", "96x64",
+                                               "--fps", c.fps, "--plugin", kBundle});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, dir / "out.mp4\n");
+        EXPECT_EQ(r.err, ""); // no progress bar when standard error is no terminal
+        EXPECT_EQ(VideoSummary(dir / "out.mp4"), c.video);
+        EXPECT_EQ(dir.entries(), (Lines{"in.wav", "out.mp4"}));
+    }
+}
+
+TEST(Render, FramesCarryTheAudioOfTheirMomentAndTheVideoClock)
+{
+    TempDir dir;
+    WriteAudio(dir / "in.wav", 44100, 2.0, TwoTones(44100));
+    fs::create_directory(dir / "frames");
+    Lines args = {"render", dir / "in.wav", "-o",      dir / "frames/%03d.png", "--size", "48x32", "--fps",
+                  "30",     "--plugin",     kSpyBundle};
+    const RunResult r = Execute(kProgram, args, {{"QV_SPY_LOG", dir / "spy.log"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "frames/%03d.png (60 frames)\n");
+    args[3] = dir / "still.png"; // a still is that frame of the sequence
+    args.insert(args.end(), {"--frame", "31"});
+    EXPECT_EQ(Execute(kProgram, args).out, dir / "still.png\n");
+
+    // The spy paints channel 0's peak, red = bin and blue = its byte. Frame
+    // n's window is the 1024 samples before n / 30 s: frame 0 hears nothing,
+    // frame 30 (1 s) still the first tone, frame 31 the second.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "frames"), fs::directory_iterator()), 60);
+    const struct {
+        const char *frame;
+        uint32_t colour;
+    } cases[] = {{"frames/000.png", 0xFF000000u}, {"frames/001.png", 0xFF1400FFu}, {"frames/030.png", 0xFF1400FFu},
+                 {"frames/031.png", 0xFF3C00FFu}, {"frames/059.png", 0xFF3C00FFu}, {"still.png", 0xFF3C00FFu}};
+    for (const auto &c : cases) {
+        rendertest::Image frame;
+        ASSERT_TRUE(rendertest::ReadPng(dir / c.frame, frame)) << c.frame;
+        EXPECT_EQ(frame.width, 48) << c.frame;
+        EXPECT_EQ(frame.height, 32) << c.frame;
+        EXPECT_EQ(frame.argb.front(), c.colour) << c.frame; // the whole frame: first and last pixel
+        EXPECT_EQ(frame.argb.back(), c.colour) << c.frame;
+    }
+    // The visual's clock reads the video time, whole seconds of n / 30.
+    Lines frames;
+    for (const std::string &l : ReadLog(dir / "spy.log"))
+        if (l.rfind("vrnd", 0) == 0)
+            frames.push_back(l.substr(0, l.find(" p0")));
+    ASSERT_EQ(frames.size(), 60u);
+    for (int n = 0; n < 60; ++n)
+        EXPECT_EQ(frames[n], "vrnd t=" + std::to_string(n / 30) + " sc=2");
+    EXPECT_EQ(Last(ReadLog(dir / "spy.log"), 5),
+              (Lines{"vrnd t=1 sc=2 p0=60:255 p1=70:255", "vstp", "hide", "clr ", "module-clr"}));
+}
+
+TEST(Render, AnInterruptedRenderEndsTheVisualAndLeavesNothing)
+{
+    TempDir dir;
+    WriteAudio(dir / "long.wav", 8000, 120.0, Tone(30, 8000, 0.3f));
+    {
+        Child render(kProgram,
+                     {"render", dir / "long.wav", "-o", dir / "out.mp4", "--size", "320x240", "--preset", "veryslow",
+                      "--plugin", kSpyBundle},
+                     {{"QV_SPY_LOG", dir / "spy.log"}});
+        ASSERT_TRUE(WaitFor([&] { return ReadLog(dir / "spy.log").size() > 20; }, 60s));
+        kill(render.pid(), SIGINT);
+        EXPECT_EQ(render.wait(60s), 1);
+    }
+    EXPECT_EQ(dir.entries(), (Lines{"long.wav", "spy.log"}));
+    EXPECT_EQ(Last(LogNames(dir / "spy.log"), 4), (Lines{"vstp", "hide", "clr", "module-clr"}));
+}
+
+TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
+{
+    TempDir in, out;
+    const std::string good = in / "good.wav", mp4 = out / "x.mp4";
+    WriteAudio(good, 22050, 0.5, Tone(12, 22050, 0.5f));
+    fs::create_directory(out / "taken.mp4");
+    // Where nothing can be written: a read-only directory, or for root a file system that refuses new files.
+    fs::create_directory(out / "locked");
+    fs::permissions(out / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string unwritable = geteuid() == 0 ? "/sys/qv-out.mp4" : out / "locked/x.mp4";
+    const struct {
+        Lines args;
+        int status;
+        std::string says; // on standard output for status 0, else in the one line on standard error
+    } cases[] = {
+        {{"--help"}, 0, "Exit status: 0 success, 1 failure, 2 bad usage"},
+        {{"--version"}, 0, "GL renderer: "},
+        {{}, 2, "a command is needed"},
+        {{"render", good}, 2, "--output is required"},
+        {{"render", good, "-o", mp4, "--bogus"}, 2, "--bogus"},
+        {{"render", good, "-o", mp4, "--size", "12"}, 2, "--size 12: expected WIDTHxHEIGHT"},
+        {{"render", good, "-o", mp4, "--size", "0x0"}, 2, "--size 0x0: each side must be 16 to 8192"},
+        {{"render", good, "-o", mp4, "--size", "99x64"}, 2, "--size 99x64: H.264 video needs an even"},
+        {{"render", good, "-o", mp4, "--fps", "0"}, 2, "--fps"},
+        {{"render", good, "-o", mp4, "--preset", "warp"}, 2, "--preset"},
+        {{"render", good, "-o", out / "x.avi"}, 2, "x.avi: unknown kind of output"},
+        {{"render", good, "-o", out / "f%d%d.png"}, 2, "exactly one %d"},
+        {{"render", good, "--frame", "-1", "-o", out / "s.png"}, 2, "--frame"},
+        {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
+        {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
+        {{"render", good, "-o", out / "taken.mp4"}, 1, "taken.mp4: is a directory"},
+        {{"render", good, "-o", out / "no/x.mp4", "--size", "8192x8192"}, 1, "no does not exist"},
+        {{"render", good, "--frame", "3", "-o", out / "no/s.png"}, 1, "no does not exist"},
+        {{"render", good, "-o", unwritable}, 1, "cannot write in"},
+        {{"play", in / "none.wav"}, 1, "none.wav: No such file"},
+        {{"render", good, "-o", mp4, "--plugin", good}, 1, "good.wav: not a loadable plug-in bundle"},
+        {{"render", good, "-o", mp4, "--plugin", in / "no.so"}, 1, "no.so: no plug-in bundle there"},
+        {{"render", good, "-o", mp4, "--plugin", kNoEntryBundle}, 1, "no entry point iTunesPluginMainMachO"},
+    };
+    for (const auto &c : cases) {
+        std::string command;
+        for (const std::string &a : c.args)
+            command += a + " ";
+        SCOPED_TRACE(command);
+        const Lines before = out.entries();
+        const RunResult r = Execute(kProgram, c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE((c.status ? r.err : r.out).find(c.says), std::string::npos) << r.out << r.err;
+        if (c.status != 0) {
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err.rfind("quorvanta: ", 0), 0u);
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+            EXPECT_EQ(out.entries(), before);
+        }
+    }
+}
+
+} // namespace
