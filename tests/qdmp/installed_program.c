@@ -1,4 +1,4 @@
-/* Another program drawing with the installed library: built against the
+/* Another program drawing with the installed library: built as C against the
  * installed header and pkg-config file only. Prints the pixel it drew. */
 #include <qdmp.h>
 

@@ -1,276 +1,367 @@
 #include "call_driver.h"
 
+#include "platform/QDPixMap.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
-#include "reference.h"
 
-#include <utility>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace qdmp_test {
+namespace {
 
-CallDriver::CallDriver(Source choices, Source pixels) : rng_(std::move(choices))
+/* A map inside a buffer whose other bytes (a band before and after the
+ * pixels, `pad` bytes after each row) hold a pattern. Its twin is written
+ * only by the reference, pixel by pixel, so a library write outside the map
+ * shows as a byte where the two differ. The first pixel lies `misalign`
+ * bytes off the natural alignment; rows may be stored bottom-up; 8-bit maps
+ * have a colour table of `entries` colours when that is not negative. */
+struct GuardedMap {
+    GuardedMap(Rect r, int depth, int pad, int misalign, int entries, bool bottomUp)
+        : bounds(r), depth(depth), pad(pad), misalign(misalign), entries(entries), bottomUp(bottomUp),
+          stride((r.right - r.left) * depth / 8 + pad), bytes(size_t(128 + misalign + stride * (r.bottom - r.top)))
+    {
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<unsigned char>(0xA5 ^ (i * 37));
+        for (int e = 0; e < entries; ++e)
+            colors.push_back(RGBColor{UInt16(e * 257), UInt16(65535 - e * 257), UInt16(e * 7919)});
+        record = PixMap{reinterpret_cast<Ptr>(&bytes[at(r.left, r.top)]), bottomUp ? -stride : stride, r, SInt16(depth),
+                        entries < 0 ? nullptr : QVColorTable_New(colors.data(), SInt16(entries))};
+    }
+    GuardedMap(const GuardedMap &t) : GuardedMap(t.bounds, t.depth, t.pad, t.misalign, t.entries, t.bottomUp)
+    {
+        std::copy(t.bytes.begin(), t.bytes.end(), bytes.begin());
+    }
+    ~GuardedMap() { QVColorTable_Dispose(record.pmTable); }
+
+    size_t at(long h, long v) const
+    {
+        const long row = bottomUp ? bounds.bottom - 1 - v : v - bounds.top;
+        return size_t(64 + misalign + row * stride + (h - bounds.left) * depth / 8);
+    }
+    bool contains(long h, long v) const
+    {
+        return h >= bounds.left && h < bounds.right && v >= bounds.top && v < bounds.bottom;
+    }
+    UInt32 get(long h, long v) const
+    {
+        UInt32 x = 0;
+        std::memcpy(&x, &bytes[at(h, v)], size_t(depth / 8)); // little-endian
+        return x;
+    }
+    void plot(long h, long v, UInt32 x)
+    {
+        if (contains(h, v))
+            std::memcpy(&bytes[at(h, v)], &x, size_t(depth / 8));
+    }
+
+    const Rect bounds;
+    const int depth, pad, misalign, entries;
+    const bool bottomUp;
+    const SInt32 stride;
+    std::vector<unsigned char> bytes;
+    std::vector<RGBColor> colors;
+    PixMap record;
+    PixMapPtr master = &record;
+};
+
+/* What each call does, pixel by pixel, in long arithmetic. */
+
+/* The pixel a colour member writes: the nearest table entry at 8 bits (the
+ * first of equally near ones; 255 with no colour or no entry), else the top 5
+ * or 8 bits of each channel. False for a null colour at 16 or 32 bits. */
+bool ref_pixel_of(const GuardedMap &m, const RGBColor *c, UInt32 *out)
 {
-    for (int depth : {8, 16, 32, 32, 16, 8, 32}) {
-        MapLayout l;
-        l.depth = depth;
-        l.bounds = randomBounds();
-        l.padBytes = static_cast<int>(rng_() % 8);
-        l.bottomUp = rng_() % 4 == 0;
-        l.misalign = static_cast<int>(rng_() % 4);
-        l.tableEntries = depth == 8 ? static_cast<int>(rng_() % 40) - 2 : -1; // -2, -1: no table
-        if (l.tableEntries < -1)
-            l.tableEntries = -1;
-        lib_.push_back(std::make_unique<GuardedMap>(l));
-        lib_.back()->fillRandom(pixels);
-        ref_.push_back(std::make_unique<GuardedMap>(*lib_.back()));
+    const int bits = m.depth == 16 ? 5 : 8;
+    *out = 255;
+    if (m.depth == 8)
+        for (size_t i = 0, best = ~size_t{0}; c && i < m.colors.size(); ++i) {
+            const long long dr = c->red - m.colors[i].red, dg = c->green - m.colors[i].green,
+                            db = c->blue - m.colors[i].blue;
+            if (size_t(dr * dr + dg * dg + db * db) < best)
+                best = size_t(dr * dr + dg * dg + db * db), *out = UInt32(i);
+        }
+    else if (c)
+        *out = UInt32(c->red >> (16 - bits)) << 2 * bits | UInt32(c->green >> (16 - bits)) << bits |
+               c->blue >> (16 - bits);
+    return m.depth == 8 || c;
+}
+
+/* |h2 - h1| pixels from the smaller end (only those that may lie in the map are visited). */
+void ref_span(GuardedMap &m, long v, long h1, long h2, UInt32 x)
+{
+    const long last = std::min(std::max(h1, h2), long{m.bounds.right});
+    for (long h = std::max(std::min(h1, h2), long{m.bounds.left}); h < last; ++h)
+        m.plot(h, v, x);
+}
+
+/* 1 + max(|dh|, |dv|) pixels; the minor coordinate steps when the error term,
+ * starting at half the major extent, passes that extent. */
+void ref_line(GuardedMap &m, long h, long v, long toH, long toV, UInt32 x)
+{
+    const long dh = std::labs(toH - h), dv = std::labs(toV - v), major = std::max(dh, dv);
+    const long sh = toH < h ? -1 : 1, sv = toV < v ? -1 : 1;
+    m.plot(h, v, x);
+    for (long n = 0, err = major / 2; n < major; ++n) {
+        err += std::min(dh, dv);
+        const bool minor = err > major;
+        err -= minor ? major : 0;
+        h += dv > dh ? (minor ? sh : 0) : sh;
+        v += dv > dh ? sv : (minor ? sv : 0);
+        m.plot(h, v, x);
     }
 }
 
-/* Truncates a value to the pixel type of a depth. */
-namespace {
-
-UInt32 fit(int depth, UInt32 x)
+/* The eighth of a circle from the top: visit(x, y) while x <= y, x being
+ * stepped before the decision term is updated. */
+template <typename Visit>
+void ref_circle_walk(long rad, Visit visit)
 {
-    return depth == 8 ? (x & 0xFF) : depth == 16 ? (x & 0xFFFF) : x;
+    for (long x = 0, y = rad, d = 3 - 2 * rad; x <= y;) {
+        visit(x++, y);
+        const bool down = d >= 0;
+        d += down ? 4 * (x - y) + 10 : 4 * x + 6;
+        y -= down;
+    }
+}
+
+/* Each rectangle clipped to its own map; equal widths; min(heights) rows
+ * from the two clipped top-left corners, each row moved whole. */
+void ref_copy_rect(const GuardedMap &src, GuardedMap &dst, const Rect &s, const Rect &d)
+{
+    const Rect &a = src.bounds, &b = dst.bounds;
+    const long sl = std::max(s.left, a.left), sr = std::min(s.right, a.right), st = std::max(s.top, a.top),
+               sb = std::min(s.bottom, a.bottom), dl = std::max(d.left, b.left), dr = std::min(d.right, b.right),
+               dt = std::max(d.top, b.top), db = std::min(d.bottom, b.bottom);
+    for (long k = 0; sl < sr && dl < dr && sr - sl == dr - dl && k < std::min(sb - st, db - dt); ++k) {
+        std::vector<UInt32> row;
+        for (long i = sl; i < sr; ++i)
+            row.push_back(src.get(i, st + k));
+        for (long i = 0; i < sr - sl; ++i)
+            dst.plot(dl + i, dt + k, row[size_t(i)]);
+    }
+}
+
+/* Pixel i of the source run onto pixel i of an equally long destination
+ * run, from the left, skipping pairs outside either map. */
+template <typename Op>
+void ref_runs(const GuardedMap &src, GuardedMap &dst, long sv, long s1, long s2, long dv, long d1, long d2, Op op)
+{
+    const long s0 = std::min(s1, s2), d0 = std::min(d1, d2);
+    for (long i = 0; std::labs(s2 - s1) == std::labs(d2 - d1) && i < std::labs(s2 - s1); ++i)
+        if (src.contains(s0 + i, sv) && dst.contains(d0 + i, dv))
+            dst.plot(d0 + i, dv, op(src.get(s0 + i, sv), dst.get(d0 + i, dv)));
+}
+
+UInt32 ref_blend(UInt32 s, UInt32 d)
+{
+    UInt32 out = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= (((s >> shift) & 255) * (s >> 24) / 256 + ((d >> shift) & 255) * (255 - (s >> 24)) / 256) << shift;
+    return out;
+}
+
+/* Rows stay paired while the tops and bottoms are clipped to the maps, in
+ * the order: source top, destination top, source bottom, destination bottom. */
+void ref_copy_rect32a(const GuardedMap &src, GuardedMap &dst, const Rect &s, const Rect &d)
+{
+    const Rect &a = src.bounds, &b = dst.bounds;
+    long sTop = s.top, sBottom = s.bottom, dTop = d.top, dBottom = d.bottom;
+    if (sTop < a.top)
+        dTop += a.top - sTop, sTop = a.top;
+    if (dTop < b.top)
+        sTop += b.top - dTop, dTop = b.top;
+    if (sBottom >= a.bottom)
+        dBottom -= sBottom - a.bottom, sBottom = a.bottom;
+    if (dBottom >= b.bottom)
+        sBottom -= dBottom - b.bottom, dBottom = b.bottom;
+    for (; sTop < sBottom && dTop < dBottom; ++sTop, ++dTop)
+        ref_runs(src, dst, sTop, s.left, s.right, dTop, d.left, d.right, ref_blend);
+}
+
+/* Output (i, j) from each map's top-left pixel: per byte, the halves (rounded
+ * down) of the halves of source columns 2i, 2i + 1 in rows 2j and 2j + 1. */
+void ref_down_mip(const GuardedMap &src, GuardedMap &dst)
+{
+    const Rect &a = src.bounds, &b = dst.bounds;
+    for (long j = 0; a.top + 2 * j + 1 < a.bottom && b.top + j < b.bottom; ++j)
+        for (long i = 0; a.left + 2 * i + 1 < a.right && b.left + i < b.right; ++i) {
+            UInt32 out = 0;
+            for (int k = 0; k < 32; k += 8) {
+                const auto at = [&](long dh, long dv) {
+                    return (src.get(a.left + 2 * i + dh, a.top + 2 * j + dv) >> k) & 255;
+                };
+                out |= ((at(0, 0) / 2 + at(1, 0) / 2) / 2 + (at(0, 1) / 2 + at(1, 1) / 2) / 2) << k;
+            }
+            dst.plot(b.left + i, b.top + j, out);
+        }
+}
+
+/* Calls the member of a family for `depth`, the value last. */
+template <typename F8, typename F16, typename F32, typename... Args>
+void by_depth(int depth, F8 f8, F16 f16, F32 f32, UInt32 value, Args... args)
+{
+    depth == 8 ? f8(args..., UInt8(value)) : depth == 16 ? f16(args..., UInt16(value)) : f32(args..., value);
 }
 
 } // namespace
 
-std::string CallDriver::step()
+std::string check_random_calls(const std::function<UInt32()> &choices, const std::function<UInt32()> &pixels,
+                               const std::function<bool(int)> &more)
 {
-    const int op = static_cast<int>(rng_() % 12);
-    const int i = pick();
-    GuardedMap &L = lib(i), &F = ref(i);
-    const PixMapHandle pm = L.handle();
-    written_ = i;
-    readMismatch_.clear();
-    std::string what;
-    switch (op) {
-    case 0: { // per-depth pixel write, then reads
-        const int depth = depthFor(i);
-        const SInt16 x = h(i), y = v(i);
-        const UInt32 val = fit(depth, value());
-        if (depth == 8)
-            QDMP_Set_Pixel8(pm, x, y, static_cast<UInt8>(val));
-        else if (depth == 16)
-            QDMP_Set_Pixel16(pm, x, y, static_cast<UInt16>(val));
-        else
-            QDMP_Set_Pixel32(pm, x, y, val);
-        if (depth == F.depth() && F.contains(x, y))
-            F.set(x, y, val);
-        const UInt32 want = depth == F.depth() && F.contains(x, y) ? F.get(x, y) : 0;
-        const UInt32 got = depth == 8    ? QDMP_Get_Pixel8(pm, x, y)
-                           : depth == 16 ? QDMP_Get_Pixel16(pm, x, y)
-                                         : QDMP_Get_Pixel32(pm, x, y);
-        if (got != want)
-            readMismatch_ = "read back " + std::to_string(got) + ", expected " + std::to_string(want);
-        what = "Set_Pixel" + std::to_string(depth);
-        break;
+    const std::function<UInt32()> &rng = choices;
+    // A coordinate on an axis where a map spans [lo, hi): mostly near it,
+    // sometimes at its edges, at the 16-bit limits or anywhere.
+    const auto coord = [&rng](long lo, long hi) {
+        const UInt32 k = rng() % 10;
+        return SInt16(k == 0   ? -32768 + long(rng() % 3)
+                      : k == 1 ? 32767 - long(rng() % 3)
+                      : k == 2 ? long(SInt16(rng()))
+                      : k == 3 ? (rng() % 2 ? lo : hi)
+                               : std::clamp(lo - 6 + long(rng() % (hi - lo + 12)), -32768L, 32767L));
+    };
+    const auto rect = [&](const GuardedMap &m) {
+        Rect r;
+        r.top = coord(m.bounds.top, m.bounds.bottom);
+        r.bottom = rng() % 3 ? SInt16(r.top + int(rng() % 30)) : coord(m.bounds.top, m.bounds.bottom);
+        r.left = coord(m.bounds.left, m.bounds.right);
+        r.right = rng() % 3 ? SInt16(r.left + int(rng() % 50)) : coord(m.bounds.left, m.bounds.right);
+        return r;
+    };
+    // Seven maps of random size and place (near 0, at either 16-bit limit or
+    // anywhere), stride, row order, alignment and colour table, with random
+    // pixels, and their twins.
+    std::vector<std::unique_ptr<GuardedMap>> lib, ref;
+    for (int depth : {8, 16, 32, 32, 16, 8, 32}) {
+        const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 20);
+        const int left = std::min(coord(-30, 30), SInt16(32767 - w)), top = std::min(coord(-30, 30), SInt16(32767 - h));
+        lib.push_back(std::make_unique<GuardedMap>(Rect{SInt16(top), SInt16(left), SInt16(top + h), SInt16(left + w)},
+                                                   depth, int(rng() % 8), int(rng() % 4),
+                                                   depth == 8 ? int(rng() % 40) - 2 : -1, rng() % 4 == 0));
+        for (long y = top; y < top + h; ++y)
+            for (long x = left; x < left + w; ++x)
+                lib.back()->plot(x, y, pixels());
+        ref.push_back(std::make_unique<GuardedMap>(*lib.back()));
     }
-    case 1: { // colour pixel write
-        const RGBColor c = colour();
-        const RGBColor *cp = rng_() % 20 ? &c : nullptr;
-        const SInt16 x = h(i), y = v(i);
-        QDMP_Set_Pixel(pm, x, y, cp);
-        UInt32 px;
-        if (qdmp_test::ref_pixel_of(F, cp, &px) && F.contains(x, y))
-            F.set(x, y, px);
-        what = "Set_Pixel";
-        break;
-    }
-    case 2: { // line
-        const int depth = depthFor(i);
-        const SInt16 a = h(i), b = v(i), c = h(i), d = v(i);
-        const UInt32 val = fit(depth, value());
-        if (rng_() % 4 == 0) {
-            const RGBColor col = colour();
-            QDMP_Draw_Line(pm, a, b, c, d, &col);
-            UInt32 px;
-            if (qdmp_test::ref_pixel_of(F, &col, &px))
-                qdmp_test::ref_line(F, a, b, c, d, px);
-        } else {
-            if (depth == 8)
-                QDMP_Draw_Line8(pm, a, b, c, d, static_cast<UInt8>(val));
-            else if (depth == 16)
-                QDMP_Draw_Line16(pm, a, b, c, d, static_cast<UInt16>(val));
-            else
-                QDMP_Draw_Line32(pm, a, b, c, d, val);
-            if (depth == F.depth())
-                qdmp_test::ref_line(F, a, b, c, d, val);
+    PixMapPtr none = nullptr;
+    // Each call is made on the library's maps and the same through the
+    // reference on the twins.
+    for (int n = 0; more(n); ++n) {
+        std::string wrong;
+        const size_t op = rng() % 7, i = rng() % 7, j = rng() % 7;
+        GuardedMap &L = *lib[i], &F = *ref[i], &S = *lib[j], &SF = *ref[j];
+        // Now and then a map is missing: a null handle, or one to no record.
+        const bool usable = rng() % 32 != 0, both = usable && rng() % 32 != 0;
+        const bool both32 = both && L.depth == 32 && S.depth == 32;
+        const PixMapHandle pm = usable ? &L.master : rng() % 2 ? nullptr : &none;
+        const PixMapHandle spm = both || !usable ? &S.master : rng() % 2 ? nullptr : &none;
+        // The member called: 0 for the one taking a colour, else the depth it
+        // names (mostly the map's own); and whether it is the Point form.
+        const int member = rng() % 5 == 0 ? 0 : rng() % 6 ? L.depth : 8 << rng() % 3;
+        const bool pForm = rng() % 2;
+        const RGBColor colour{UInt16(rng()), UInt16(rng()), UInt16(rng())}, *cp = rng() % 20 ? &colour : nullptr;
+        UInt32 px = rng() & (member == 8 ? 0xFF : member == 16 ? 0xFFFF : 0xFFFFFFFF);
+        const bool draws = usable && (member ? member == L.depth : ref_pixel_of(F, cp, &px));
+        const auto call = [&](auto colourMember, auto f8, auto f16, auto f32, auto... args) {
+            member ? by_depth(member, f8, f16, f32, px, args...) : colourMember(args..., cp);
+        };
+        const SInt16 h = coord(L.bounds.left, L.bounds.right), v = coord(L.bounds.top, L.bounds.bottom);
+        const SInt16 h2 = coord(L.bounds.left, L.bounds.right), v2 = coord(L.bounds.top, L.bounds.bottom);
+        const Point p{v, h}, p2{v2, h2};
+        const UInt16 rad = rng() % 50 ? UInt16(rng() % 60) : UInt16(rng());
+        // Half the time the destination rectangle is the source's size (give or take a row), from (h, v).
+        const Rect sr = rect(S), r = rng() % 2 ? rect(L)
+                                               : Rect{v, h, SInt16(v + sr.bottom - sr.top + int(rng() % 3) - 1),
+                                                      SInt16(h + sr.right - sr.left)};
+        const Rect *srp = rng() % 30 ? &sr : nullptr, *rp = rng() % 30 ? &r : nullptr;
+        switch (op) {
+        case 0: { // a pixel written, then read back
+            pForm ? call(QDMP_Set_PixelP, QDMP_Set_PixelP8, QDMP_Set_PixelP16, QDMP_Set_PixelP32, pm, p)
+                  : call(QDMP_Set_Pixel, QDMP_Set_Pixel8, QDMP_Set_Pixel16, QDMP_Set_Pixel32, pm, h, v);
+            if (draws)
+                F.plot(h, v, px);
+            const int d = member ? member : L.depth;
+            const UInt32 raw = d == 8    ? (pForm ? QDMP_Get_PixelP8(pm, p) : QDMP_Get_Pixel8(pm, h, v))
+                               : d == 16 ? (pForm ? QDMP_Get_PixelP16(pm, p) : QDMP_Get_Pixel16(pm, h, v))
+                                         : (pForm ? QDMP_Get_PixelP32(pm, p) : QDMP_Get_Pixel32(pm, h, v));
+            if (raw != (usable && d == L.depth && F.contains(h, v) ? F.get(h, v) : 0))
+                wrong = "read " + std::to_string(raw);
+            break;
         }
-        what = "Draw_Line " + std::to_string(a) + "," + std::to_string(b) + " " + std::to_string(c) + "," +
-               std::to_string(d);
-        break;
-    }
-    case 3: { // filled rectangle or span
-        const int depth = depthFor(i);
-        const Rect r = rect(i);
-        const UInt32 val = fit(depth, value());
-        if (rng_() % 3 == 0) {
-            if (depth == 8)
-                Draw_Scan8(pm, r.top, r.left, r.right, static_cast<UInt8>(val));
-            else if (depth == 16)
-                Draw_Scan16(pm, r.top, r.left, r.right, static_cast<UInt16>(val));
-            else
-                Draw_Scan32(pm, r.top, r.left, r.right, val);
-            if (depth == F.depth())
-                qdmp_test::ref_span(F, r.top, r.left, r.right, val);
-            what = "Draw_Scan";
-        } else {
-            if (depth == 8)
-                QDMP_Fill_Rect8(pm, r, static_cast<UInt8>(val));
-            else if (depth == 16)
-                QDMP_Fill_Rect16(pm, r, static_cast<UInt16>(val));
-            else
-                QDMP_Fill_Rect32(pm, r, val);
-            if (depth == F.depth())
-                qdmp_test::ref_fill_rect(F, r, val);
-            what = "Fill_Rect";
+        case 1: // a line
+            pForm ? call(QDMP_Draw_LineP, QDMP_Draw_LineP8, QDMP_Draw_LineP16, QDMP_Draw_LineP32, pm, p, p2)
+                  : call(QDMP_Draw_Line, QDMP_Draw_Line8, QDMP_Draw_Line16, QDMP_Draw_Line32, pm, h, v, h2, v2);
+            if (draws)
+                ref_line(F, h, v, h2, v2, px);
+            break;
+        case 2: // a filled rectangle, or the span of its top row
+            member && pForm ? by_depth(member, Draw_Scan8, Draw_Scan16, Draw_Scan32, px, pm, r.top, r.left, r.right)
+                            : call(QDMP_Fill_Rect, QDMP_Fill_Rect8, QDMP_Fill_Rect16, QDMP_Fill_Rect32, pm, r);
+            for (long row = r.top; draws && row < (member && pForm ? r.top + 1 : r.bottom); ++row)
+                ref_span(F, row, r.left, r.right, px);
+            break;
+        case 3: // a circle's outline: the walk's mirror images
+            pForm ? call(QDMP_Draw_CircleP, QDMP_Draw_CircleP8, QDMP_Draw_CircleP16, QDMP_Draw_CircleP32, pm, p, rad)
+                  : call(QDMP_Draw_Circle, QDMP_Draw_Circle8, QDMP_Draw_Circle16, QDMP_Draw_Circle32, pm, h, v, rad);
+            if (draws)
+                ref_circle_walk(rad, [&](long x, long y) {
+                    for (long dx : {-x, x})
+                        for (long dy : {-y, y})
+                            F.plot(h + dx, v + dy, px), F.plot(h + dy, v + dx, px);
+                });
+            break;
+        case 4: // a disc: the spans between the walk's mirror images
+            pForm ? call(QDMP_Fill_CircleP, QDMP_Fill_CircleP8, QDMP_Fill_CircleP16, QDMP_Fill_CircleP32, pm, p, rad)
+                  : call(QDMP_Fill_Circle, QDMP_Fill_Circle8, QDMP_Fill_Circle16, QDMP_Fill_Circle32, pm, h, v, rad);
+            if (draws)
+                ref_circle_walk(rad, [&](long x, long y) {
+                    for (long sign : {-1L, 1L})
+                        ref_span(F, v + sign * y, h - x, h + x, px), ref_span(F, v + sign * x, h - y, h + y, px);
+                });
+            break;
+        case 5: { // a rectangle or scan copy between maps of any depths, by the dispatcher or a member
+            static void (*const rects[])(PixMapHandle, PixMapHandle, const Rect *, const Rect *) = {
+                QDMP_Copy_Rect, QDMP_Copy_Rect8, QDMP_Copy_Rect16, QDMP_Copy_Rect32};
+            static void (*const scans[])(PixMapHandle, PixMapHandle, SInt16, SInt16, SInt16, SInt16, SInt16, SInt16) = {
+                QDMP_Copy_Scan, QDMP_Copy_Scan8, QDMP_Copy_Scan16, QDMP_Copy_Scan32};
+            const size_t slot = member ? 1 + size_t(member >> 4) : 0; // 8, 16, 32 -> 1, 2, 3
+            const bool copies = both && S.depth == L.depth && (member == 0 || member == L.depth);
+            pForm ? rects[slot](spm, pm, srp, rp)
+                  : scans[slot](spm, pm, sr.top, sr.left, sr.right, r.top, r.left, r.right);
+            if (copies && pForm && srp && rp)
+                ref_copy_rect(SF, F, sr, r);
+            else if (copies && !pForm)
+                ref_runs(SF, F, sr.top, sr.left, sr.right, r.top, r.left, r.right, [](UInt32 s, UInt32) { return s; });
+            break;
         }
-        what += " " + std::to_string(r.top) + "," + std::to_string(r.left) + "," + std::to_string(r.bottom) + "," +
-                std::to_string(r.right);
-        break;
-    }
-    case 4: { // circles
-        const SInt16 x = h(i), y = v(i);
-        const UInt16 rad = radius();
-        const RGBColor c = colour();
-        UInt32 px;
-        const bool fill = rng_() % 2;
-        if (fill)
-            QDMP_Fill_Circle(pm, x, y, rad, &c);
-        else
-            QDMP_Draw_Circle(pm, x, y, rad, &c);
-        if (qdmp_test::ref_pixel_of(F, &c, &px)) {
-            if (fill)
-                qdmp_test::ref_fill_circle(F, x, y, rad, px);
-            else
-                qdmp_test::ref_draw_circle(F, x, y, rad, px);
+        default: // a blended rectangle or scan, or the reduction
+            if (rng() % 3 == 0) {
+                QDMP_DownMip32A(spm, pm);
+                if (both32)
+                    ref_down_mip(SF, F);
+            } else if (pForm) {
+                QDMP_Copy_Rect32A(spm, pm, srp, rp);
+                if (both32 && srp && rp)
+                    ref_copy_rect32a(SF, F, sr, r);
+            } else {
+                QDMP_Copy_Scan32A(spm, pm, sr.top, sr.left, sr.right, r.top, r.left, r.right);
+                if (both32)
+                    ref_runs(SF, F, sr.top, sr.left, sr.right, r.top, r.left, r.right, ref_blend);
+            }
+            break;
         }
-        what = std::string(fill ? "Fill" : "Draw") + "_Circle r " + std::to_string(rad);
-        break;
+        for (size_t m = 0; m < lib.size() && wrong.empty(); ++m)
+            if (lib[m]->bytes != ref[m]->bytes)
+                wrong = "map " + std::to_string(m) + " differs from the reference";
+        if (!wrong.empty())
+            return "call " + std::to_string(n) + " (op " + std::to_string(op) + ", member " + std::to_string(member) +
+                   (pForm ? "P" : "") + ", map " + std::to_string(i) + (usable ? "" : "?") + " from " +
+                   std::to_string(j) + (both ? "" : "?") + "): " + wrong;
     }
-    case 5:
-    case 6: { // rectangle and scan copies between maps of any depths
-        const int j = pick();
-        GuardedMap &S = lib(j), &SF = ref(j);
-        const Rect sr = rect(j), dr = rng_() % 2 ? rect(i) : Rect{static_cast<SInt16>(v(i)), static_cast<SInt16>(h(i)),
-                                                                   static_cast<SInt16>(v(i) + (sr.bottom - sr.top)),
-                                                                   static_cast<SInt16>(h(i) + (sr.right - sr.left))};
-        const bool match = S.depth() == L.depth();
-        if (op == 5) {
-            QDMP_Copy_Rect(S.handle(), pm, &sr, &dr);
-            if (match)
-                qdmp_test::ref_copy_rect(SF, F, sr, dr);
-            what = "Copy_Rect";
-        } else {
-            const SInt16 h1 = sr.left, h2 = sr.right, d1 = static_cast<SInt16>(dr.left);
-            const SInt16 d2 = static_cast<SInt16>(rng_() % 2 ? d1 + (h2 - h1) : dr.right);
-            QDMP_Copy_Scan(S.handle(), pm, sr.top, h1, h2, dr.top, d1, d2);
-            if (match)
-                qdmp_test::ref_copy_scan(SF, F, sr.top, h1, h2, dr.top, d1, d2);
-            what = "Copy_Scan";
-        }
-        what += " from map " + std::to_string(j);
-        break;
-    }
-    case 7:
-    case 8: { // blends between 32-bit maps
-        const int j = pick();
-        GuardedMap &S = lib(j), &SF = ref(j);
-        const Rect sr = rect(j);
-        Rect d;
-        d.top = v(i);
-        d.left = rng_() % 2 ? h(i) : sr.left;
-        d.bottom = static_cast<SInt16>(d.top + (sr.bottom - sr.top) + static_cast<int>(rng_() % 3) - 1);
-        d.right = static_cast<SInt16>(d.left + (sr.right - sr.left));
-        const bool both32 = S.depth() == 32 && L.depth() == 32;
-        if (op == 7) {
-            QDMP_Copy_Rect32A(S.handle(), pm, &sr, &d);
-            if (both32)
-                qdmp_test::ref_copy_rect32a(SF, F, sr, d);
-            what = "Copy_Rect32A";
-        } else {
-            QDMP_Copy_Scan32A(S.handle(), pm, sr.top, sr.left, sr.right, d.top, d.left, d.right);
-            if (both32)
-                qdmp_test::ref_copy_scan32a(SF, F, sr.top, sr.left, sr.right, d.top, d.left, d.right);
-            what = "Copy_Scan32A";
-        }
-        what += " from map " + std::to_string(j);
-        break;
-    }
-    case 9: { // reduction
-        const int j = pick();
-        QDMP_DownMip32A(lib(j).handle(), pm);
-        if (lib(j).depth() == 32 && L.depth() == 32)
-            qdmp_test::ref_down_mip(ref(j), F);
-        what = "DownMip32A from map " + std::to_string(j);
-        break;
-    }
-    case 10: { // curves: no independent statement; both sides drawn alike
-        Point p[3];
-        for (Point &q : p) {
-            q.h = h(i);
-            q.v = v(i);
-            if (rng_() % 3)
-                q.h = static_cast<SInt16>(L.bounds().left + static_cast<int>(rng_() % 50) - 5),
-                q.v = static_cast<SInt16>(L.bounds().top + static_cast<int>(rng_() % 30) - 5);
-        }
-        const RGBColor c = colour();
-        QDMP_Draw_Curve(pm, p[0], p[1], p[2], &c);
-        QDMP_Draw_Curve(F.handle(), p[0], p[1], p[2], &c);
-        what = "Draw_Curve";
-        break;
-    }
-    default: { // colour reads
-        const SInt16 x = h(i), y = v(i);
-        const RGBColor got = QDMP_Get_Pixel(pm, x, y);
-        // Outside the map the pixel reads as 0.
-        const UInt32 px = F.contains(x, y) ? F.get(x, y) : 0;
-        RGBColor want{0, 0, 0};
-        if (F.depth() == 8) {
-            const auto &colors = F.colors();
-            if (F.layout().tableEntries >= 0 && !colors.empty())
-                want = colors[px % colors.size()];
-        } else if (F.depth() == 16) {
-            const auto c5 = [&](int shift) { return static_cast<UInt16>(((px >> shift) & 31) * 0x0801); };
-            want = RGBColor{c5(10), c5(5), c5(0)};
-        } else {
-            const auto c8 = [&](int shift) { return static_cast<UInt16>(((px >> shift) & 255) * 0x0101); };
-            want = RGBColor{c8(16), c8(8), c8(0)};
-        }
-        if (got.red != want.red || got.green != want.green || got.blue != want.blue)
-            readMismatch_ = "colour read at " + std::to_string(x) + "," + std::to_string(y);
-        written_ = -1;
-        what = "Get_Pixel";
-        break;
-    }
-    }
-    return what;
-}
-
-std::string CallDriver::verifyLast()
-{
-    if (!readMismatch_.empty())
-        return readMismatch_;
-    if (written_ < 0)
-        return {};
-    if (!lib(written_).guardsIntact())
-        return "guard bytes of map " + std::to_string(written_) + " changed";
-    if (lib(written_).pixels() != ref(written_).pixels())
-        return "map " + std::to_string(written_) + " differs from the reference";
-    return {};
-}
-
-std::string CallDriver::verifyAll()
-{
-    for (int m = 0; m < maps(); ++m) {
-        if (!lib(m).guardsIntact())
-            return "guard bytes of map " + std::to_string(m) + " changed";
-        if (lib(m).pixels() != ref(m).pixels())
-            return "map " + std::to_string(m) + " differs from the reference";
-    }
-    return {};
+    return "";
 }
 
 } // namespace qdmp_test
