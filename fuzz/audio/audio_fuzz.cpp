@@ -110,9 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
           "frame count", count, frames);
 
     // The render's first and last frames, the one past its end, the clip's edges and beyond.
-    const int64_t moments[] = {FrameSample(0, clip.sampleRate, fps),     FrameSample(count - 1, clip.sampleRate, fps),
-                               FrameSample(count, clip.sampleRate, fps), 1,
-                               frames,                                   frames + kAnalysisSize,
+    const int64_t moments[] = {FrameSample(0, clip.sampleRate, fps),
+                               FrameSample(count - 1, clip.sampleRate, fps),
+                               FrameSample(count, clip.sampleRate, fps),
+                               1,
+                               frames,
+                               frames + kAnalysisSize,
                                -kAnalysisSize};
     RenderData first, other;
     for (size_t i = 0; i < sizeof moments / sizeof moments[0]; ++i)

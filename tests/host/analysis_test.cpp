@@ -3,6 +3,7 @@
 // conversion of frames, each fast path against its reference.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
 
 #include "host/Progress.h"
@@ -74,6 +75,17 @@ TEST(Spectrum, ChannelsFollowTheRequestAndTheWaveformIsTheNewestSamples)
             for (int i = 0; i < 7; ++i)
                 EXPECT_EQ(d.waveformData[ch][kWaveformSamples - 7 + i], ch < wc ? tailBytes[i] : 0) << tail[i];
         }
+    }
+}
+
+TEST(Spectrum, TheWindowEndsAtTheMomentAndIsSilentOutsideTheClip)
+{
+    std::vector<float> channel(3000), window(1024);
+    std::iota(channel.begin(), channel.end(), 1.0f); // sample i holds i + 1
+    for (int64_t end : {1024, 3000, 0, 10, 3500, 9000, -5}) {
+        CopyWindow(channel, end, 1024, window.data());
+        for (int64_t at = end - 1024; at < end; ++at)
+            ASSERT_EQ(window[at - end + 1024], at >= 0 && at < 3000 ? at + 1 : 0) << "window ending at " << end;
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "host/HostError.h"
 #include "host/HostServices.h"
 #include "host/Port.h"
 #include "host/VisualHost.h"
@@ -47,7 +46,7 @@ TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
     EXPECT_EQ(s.registration().handler, &NoHandler);
     EXPECT_EQ(PlayerSetFullScreenOptions(c, kProc, 24, 32, 32, 1152, 720), noErr);
     EXPECT_EQ(PlayerSetFullScreenOptions(c, kProc, 32, 16, 32, 800, 600), paramErr); // depths reversed
-    EXPECT_EQ(s.fullScreenOptions()->width, 1152);                                   // the last good wish stays
+    EXPECT_EQ(s.fullScreenOptions().value().width, 1152);                            // the last good wish stays
     EXPECT_EQ(PlayerSetFullScreen(c, kProc, 1), unimpErr);                           // no window to fill the screen
     EXPECT_EQ(HostServices::Proc(nullptr, kPlayerIdleMessage, nullptr), paramErr);
     EXPECT_EQ(ITCallApplication(c, kProc, QV_FOUR_CC('z', 'z', 'z', 'z'), nullptr), unimpErr);
@@ -73,7 +72,11 @@ TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
 class SpyTest : public ::testing::Test {
 protected:
     void SetUp() override { setenv("QV_SPY_LOG", log.c_str(), 1); }
-    void TearDown() override { unsetenv("QV_SPY_LOG"); }
+    void TearDown() override
+    {
+        unsetenv("QV_SPY_LOG");
+        unsetenv("QV_SPY_INTERVAL");
+    }
     TempDir dir;
     std::string log = dir / "spy.log";
     HostServices services{dir.path};
@@ -134,7 +137,6 @@ TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)
         EXPECT_EQ(std::count(names.begin(), names.end(), "null"), 31 - c.renders)
             << (c.interval ? c.interval : "unset");
     }
-    unsetenv("QV_SPY_INTERVAL");
 }
 
 } // namespace

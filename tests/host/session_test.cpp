@@ -144,6 +144,7 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
                 {"QV_SPY_LOG", dir / "spy.log"}});
     WriteAudio(dir / "tone.wav", 48000, 30.0, Tone(50, 48000, 0.5f));
     Child player("paplay", {"-d", "qvlive", dir / "tone.wav"}, env);
+    EXPECT_NE(Execute(kProgram, {"live", "--list-devices"}, env).out.find("* Monitor of "), std::string::npos);
     Child live(kProgram, {"live", "--size", "64x48", "--plugin", kSpyBundle}, env, dir / "live.out");
     // The null sink works in blocks of up to two seconds: the first audio can take that long.
     EXPECT_TRUE(WaitFor([&] { return LoudFrames(dir / "spy.log").size() >= 20; }, 30s))
