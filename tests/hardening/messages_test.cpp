@@ -16,7 +16,7 @@ namespace {
 
 enum Record { kNone, kWindow, kNoPort, kRender, kNoRenderData, kEvent, kNoEvent };
 enum Draws { kNever, kWhenShown, kAlways };
-const Rect kWhole{0, 0, 32, 48}, kPlane{-32768, -32768, 32767, 32767};
+const Rect kPlane{-32768, -32768, 32767, 32767};
 
 // Each message in each state a host can leave an instance in, while a second
 // instance is shown and its context current (or, in the last state, none is,
@@ -33,19 +33,19 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
         OSStatus status;
         Draws draws;
         bool keepsUnlessShown; // leaves the state as it was while not shown
-        Rect rect;
+        Rect rect;             // of the window record; all zero: the whole port
     } rows[] = {
-        {"show", true, kNone, paramErr, kNever, true, kWhole},      {"show", true, kNoPort, paramErr, kNever, true, kWhole},
-        {"swin", true, kNone, paramErr, kNever, true, kWhole},      {"vrnd", true, kNone, paramErr, kNever, true, kWhole},
-        {"vrnd", true, kNoRenderData, paramErr, kNever, true, kWhole},
-        {"vevt", true, kNone, paramErr, kNever, true, kWhole},      {"vevt", true, kNoEvent, paramErr, kNever, true, kWhole},
-        {"show", false, kWindow, paramErr, kNever, true, kWhole},   {"swin", false, kWindow, paramErr, kNever, true, kWhole},
-        {"hide", false, kNone, paramErr, kNever, true, kWhole},     {"vevt", false, kEvent, paramErr, kNever, true, kWhole},
-        {"vrnd", false, kRender, noErr, kNever, true, kWhole},      {"null", false, kNone, noErr, kNever, true, kWhole},
-        {"clr ", false, kNone, noErr, kNever, true, kWhole},        {"vrnd", true, kRender, noErr, kWhenShown, true, kWhole},
-        {"null", true, kNone, noErr, kWhenShown, true, kWhole},     {"swin", true, kWindow, noErr, kWhenShown, false, kWhole},
-        {"hide", true, kNone, noErr, kNever, true, kWhole},         {"show", true, kWindow, noErr, kAlways, false, kWhole},
-        {"clr ", true, kNone, noErr, kNever, false, kWhole},        {"show", true, kWindow, noErr, kAlways, false, kPlane},
+        {"show", true, kNone, paramErr, kNever, true, {}}, {"show", true, kNoPort, paramErr, kNever, true, {}},
+        {"swin", true, kNone, paramErr, kNever, true, {}}, {"vrnd", true, kNone, paramErr, kNever, true, {}},
+        {"vrnd", true, kNoRenderData, paramErr, kNever, true, {}}, {"vevt", true, kNone, paramErr, kNever, true, {}},
+        {"vevt", true, kNoEvent, paramErr, kNever, true, {}}, {"show", false, kWindow, paramErr, kNever, true, {}},
+        {"swin", false, kWindow, paramErr, kNever, true, {}}, {"hide", false, kNone, paramErr, kNever, true, {}},
+        {"vevt", false, kEvent, paramErr, kNever, true, {}}, {"vrnd", false, kRender, noErr, kNever, true, {}},
+        {"null", false, kNone, noErr, kNever, true, {}}, {"clr ", false, kNone, noErr, kNever, true, {}},
+        {"vrnd", true, kRender, noErr, kWhenShown, true, {}}, {"null", true, kNone, noErr, kWhenShown, true, {}},
+        {"swin", true, kWindow, noErr, kWhenShown, false, {}}, {"hide", true, kNone, noErr, kNever, true, {}},
+        {"show", true, kWindow, noErr, kAlways, false, {}}, {"clr ", true, kNone, noErr, kNever, false, {}},
+        {"show", true, kWindow, noErr, kAlways, false, kPlane},
         {"show", true, kWindow, noErr, kAlways, false, {10, 10, 10, 10}},
         {"swin", true, kWindow, noErr, kWhenShown, false, kPlane},
         {"swin", true, kWindow, noErr, kWhenShown, false, {32, 48, 0, 0}},
@@ -59,9 +59,9 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
     ASSERT_TRUE(other.open() && other.show() == noErr);
     for (int state = 0; state < 4; ++state) {
         for (const Row &r : rows) {
-            SCOPED_TRACE(testing::Message() << states[state] << ": " << r.code << (r.withInstance ? "" : " without instance")
-                                            << ", " << records[r.record] << ", rect " << r.rect.top << "," << r.rect.left
-                                            << "," << r.rect.bottom << "," << r.rect.right);
+            SCOPED_TRACE(testing::Message() << states[state] << ": " << r.code << (r.withInstance ? ", " : " alone, ")
+                                            << records[r.record] << ", rect " << r.rect.top << "," << r.rect.left << ","
+                                            << r.rect.bottom << "," << r.rect.right);
             TestHost host(48, 32);
             ASSERT_TRUE(host.open() && (state == 0 || host.show() == noErr) && (state != 2 || host.hide() == noErr));
             ASSERT_EQ(other.idle(), noErr); // the other instance's context is current
@@ -71,7 +71,8 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
 
             RenderData data{};
             EventRecord key{keyDown, 'm', 0, {0, 0}, 0};
-            WindowRecord window{r.record == kNoPort ? nullptr : host.port(), r.rect};
+            const bool whole = !(r.rect.top | r.rect.left | r.rect.bottom | r.rect.right);
+            WindowRecord window{r.record == kNoPort ? nullptr : host.port(), whole ? host.whole() : r.rect};
             RenderMessageRecord render{r.record == kRender ? &data : nullptr};
             EventMessageRecord event{r.record == kEvent ? &key : nullptr};
             void *const record[] = {nullptr, &window, &window, &render, &render, &event, &event};

@@ -55,7 +55,7 @@ TEST(Motion, OnlyTheFortyLowestEntriesOfChannelZeroMakeAPeak)
         bool reverses;
     } rows[] = {{"no spectrum channel: no data, even below the first peak", 0, 255, 255, 255, false},
                 {"the first level after loading", 2, 100, 100, 0, true},
-                {"loud beyond entry 39 and in channel 1 only", 2, 0, 0, 255, false},
+                {"the forty just below the peak, loud beyond them and in channel 1", 2, 99, 99, 255, false},
                 {"one louder byte among the forty", 2, 100, 255, 255, true},
                 {"a weaker level after the peak", 2, 100, 100, 0, false}};
     TestHost host(48, 32);
