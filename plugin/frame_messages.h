@@ -3,6 +3,7 @@
 #ifndef QV_PLUGIN_FRAMEMESSAGES_H
 #define QV_PLUGIN_FRAMEMESSAGES_H
 
+#include "plugin/host_records.h"
 #include "render/plugin_state.h"
 
 /* "show" answers a status below kShowContextErrBase when no GL context could
