@@ -13,9 +13,9 @@
 #include <ctime>
 #include <vector>
 
-#include "platform/AGL.h"
-#include "platform/QDPort.h"
-#include "plugin/HostRecords.h"
+#include "platform/agl.h"
+#include "platform/qd_port.h"
+#include "plugin/host_records.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "hardening/gl_guard.h"
 #include "hardening/soak_cycle.h"
-#include "platform/AGL.h"
+#include "platform/agl.h"
 
 namespace {
 
