@@ -272,7 +272,7 @@ bool FitFramebuffer(AGLContext ctx)
         g_fbo.genRenderbuffers(1, &ctx->depthRb);
     }
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->colorRb);
-    g_fbo.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, w, h); // opaque: reads give alpha 0xFF
+    g_fbo.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->depthRb);
     g_fbo.renderbufferStorage(GL_RENDERBUFFER, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w,
                               h);
@@ -292,7 +292,7 @@ bool FitFramebuffer(AGLContext ctx)
     return true;
 }
 
-// One row of the frame into the port, made opaque: the pixel format has no
+// One row of the frame into the port (or the port's row in place), made opaque: the pixel format has no
 // alpha, so the window's pixels are whole whatever GL left in alpha. Blocks
 // of eight words give the compiler a fixed-size body it turns into vector
 // ORs; the tail goes one word at a time.
@@ -542,11 +542,12 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
             glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, ctx->readback);
         }
     }
-    // Without the GL's help the rows are turned over here.
-    for (GLint portRow = clipTop; ctx->readback != nullptr && portRow < clipBottom; ++portRow) {
+    // Made opaque in place, or without the GL's help turned over here.
+    for (GLint portRow = clipTop; portRow < clipBottom; ++portRow) {
         const GLint fbRow = h - 1 - (portRow - top);
-        const UInt32 *src = ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left);
         UInt32 *dst = reinterpret_cast<UInt32 *>(base + static_cast<std::ptrdiff_t>(portRow) * rowBytes) + clipLeft;
+        const UInt32 *src =
+            ctx->readback ? ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left) : dst;
         CopyRowOpaque(dst, src, columns);
     }
     const Rect changed = {static_cast<SInt16>(clipTop), static_cast<SInt16>(clipLeft), static_cast<SInt16>(clipBottom),
