@@ -18,7 +18,7 @@
 
 #include <stdio.h>
 
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 class QV_EXPORT polygon {
 public:

@@ -7,13 +7,13 @@
 #include <iostream>
 #include <regex>
 
-#include "host/AudioClip.h"
-#include "host/DemoSong.h"
-#include "host/HostError.h"
-#include "host/OfflineRenderer.h"
-#include "host/RendererInfo.h"
-#include "host/Sessions.h"
-#include "host/VisualHost.h"
+#include "host/audio_clip.h"
+#include "host/demo_song.h"
+#include "host/host_error.h"
+#include "host/offline_renderer.h"
+#include "host/renderer_info.h"
+#include "host/sessions.h"
+#include "host/visual_host.h"
 
 namespace {
 
@@ -114,6 +114,126 @@ RenderResult Render(const AudioClip &clip, const RenderJob &job)
     return RenderClip(clip, job);
 }
 
+// Each subcommand: its options, added to the program's parser, and what it
+// does once the command line has been parsed.
+struct PlayCommand {
+    CLI::App *cmd;
+    std::vector<std::string> files;
+    std::string size = "960x540";
+    bool fullScreen = false;
+    int64_t frames = -1;
+
+    explicit PlayCommand(CLI::App &app) : cmd(app.add_subcommand("play", "play audio files in a window with sound"))
+    {
+        cmd->add_option("FILE", files, "audio files (WAV, FLAC, OGG, MP3...), played in order")->required();
+        cmd->add_option("--size", size, "window size WIDTHxHEIGHT")->capture_default_str();
+        cmd->add_flag("--full-screen", fullScreen, "start in full screen");
+        cmd->add_option("--frames", frames, "quit after N frames")->check(CLI::NonNegativeNumber);
+        cmd->footer("Keys: space pause, left/right seek 5 s, down/up 30 s, f full screen, q or Esc quit;\n"
+                    "n, S and m choose the plug-in's full-screen size.");
+    }
+
+    void run(const std::string &plugin) const
+    {
+        PlayOptions options;
+        for (const std::string &f : files) {
+            CheckAudioFile(f);
+            options.tracks.push_back(Track{f, [f] { return DecodeAudioFile(f); }});
+        }
+        const Size windowSize = ParseSize(size);
+        options.bundlePath = BundlePath(plugin);
+        options.window.width = windowSize.width;
+        options.window.height = windowSize.height;
+        options.window.fullScreen = fullScreen;
+        options.window.frameLimit = frames;
+        RunPlay(options);
+    }
+};
+
+struct LiveCommand {
+    CLI::App *cmd;
+    std::string device;
+    bool listDevices = false;
+    std::string size = "960x540";
+    int64_t frames = -1;
+
+    explicit LiveCommand(CLI::App &app)
+        : cmd(app.add_subcommand("live", "visualize what the computer is playing (or another capture device)"))
+    {
+        cmd->add_option("--device", device, "capture device (see --list-devices); default: the output's monitor");
+        cmd->add_flag("--list-devices", listDevices, "list the capture devices and exit");
+        cmd->add_option("--size", size, "window size WIDTHxHEIGHT")->capture_default_str();
+        cmd->add_option("--frames", frames, "quit after N frames")->check(CLI::NonNegativeNumber);
+        cmd->footer("Keys: space freezes the picture, f full screen, q or Esc quit; n, S and m go to the plug-in.");
+    }
+
+    void run(const std::string &plugin) const
+    {
+        if (listDevices) {
+            ListDevices(std::cout);
+            return;
+        }
+        const Size windowSize = ParseSize(size);
+        LiveOptions options;
+        options.device = device;
+        options.bundlePath = BundlePath(plugin);
+        options.window.width = windowSize.width;
+        options.window.height = windowSize.height;
+        options.window.frameLimit = frames;
+        RunLive(options);
+    }
+};
+
+struct RenderCommand {
+    CLI::App *cmd;
+    std::string file;
+    RenderArgs args;
+
+    explicit RenderCommand(CLI::App &app)
+        : cmd(app.add_subcommand("render", "render an audio file to video or PNG frames, headless"))
+    {
+        cmd->add_option("FILE", file, "audio file")->required();
+        AddRenderOptions(cmd, args, true);
+    }
+
+    void run(const std::string &plugin) const
+    {
+        const RenderJob job = MakeJob(args, plugin);
+        const AudioClip clip = DecodeAudioFile(file);
+        PrintRendered(Render(clip, job), job.output);
+    }
+};
+
+struct DemoCommand {
+    CLI::App *cmd;
+    RenderArgs args;
+    bool window = false;
+
+    explicit DemoCommand(CLI::App &app)
+        : cmd(app.add_subcommand("demo", "the built-in demo song, rendered (default demo.mp4) or in a window"))
+    {
+        args.output = "demo.mp4";
+        AddRenderOptions(cmd, args, false);
+        cmd->add_flag("--window", window, "play it in a window with sound instead");
+    }
+
+    void run(const std::string &plugin) const
+    {
+        if (!window) {
+            const RenderJob job = MakeJob(args, plugin);
+            PrintRendered(Render(SynthesizeDemoSong(), job), job.output);
+            return;
+        }
+        const Size windowSize = ParseSize(args.size);
+        PlayOptions options;
+        options.tracks.push_back(Track{"demo", [] { return SynthesizeDemoSong(); }});
+        options.bundlePath = BundlePath(plugin);
+        options.window.width = windowSize.width;
+        options.window.height = windowSize.height;
+        RunPlay(options);
+    }
+};
+
 int Run(int argc, char **argv)
 {
     CLI::App app("quorvanta: a music visualizer. Plays audio files, live audio or a built-in demo through the "
@@ -128,46 +248,10 @@ int Run(int argc, char **argv)
                "2 bad usage.");
     app.require_subcommand(0, 1);
     app.fallthrough();
-
-    // play
-    auto *play = app.add_subcommand("play", "play audio files in a window with sound");
-    std::vector<std::string> playFiles;
-    std::string playSize = "960x540";
-    bool playFull = false;
-    int64_t playFrames = -1;
-    play->add_option("FILE", playFiles, "audio files (WAV, FLAC, OGG, MP3...), played in order")->required();
-    play->add_option("--size", playSize, "window size WIDTHxHEIGHT")->capture_default_str();
-    play->add_flag("--full-screen", playFull, "start in full screen");
-    play->add_option("--frames", playFrames, "quit after N frames")->check(CLI::NonNegativeNumber);
-    play->footer("Keys: space pause, left/right seek 5 s, down/up 30 s, f full screen, q or Esc quit;\n"
-                 "n, S and m choose the plug-in's full-screen size.");
-
-    // live
-    auto *live = app.add_subcommand("live", "visualize what the computer is playing (or another capture device)");
-    std::string device;
-    bool listDevices = false;
-    std::string liveSize = "960x540";
-    int64_t liveFrames = -1;
-    live->add_option("--device", device, "capture device (see --list-devices); default: the output's monitor");
-    live->add_flag("--list-devices", listDevices, "list the capture devices and exit");
-    live->add_option("--size", liveSize, "window size WIDTHxHEIGHT")->capture_default_str();
-    live->add_option("--frames", liveFrames, "quit after N frames")->check(CLI::NonNegativeNumber);
-    live->footer("Keys: space freezes the picture, f full screen, q or Esc quit; n, S and m go to the plug-in.");
-
-    // render
-    auto *render = app.add_subcommand("render", "render an audio file to video or PNG frames, headless");
-    std::string renderFile;
-    RenderArgs renderArgs;
-    render->add_option("FILE", renderFile, "audio file")->required();
-    AddRenderOptions(render, renderArgs, true);
-
-    // demo
-    auto *demo = app.add_subcommand("demo", "the built-in demo song, rendered (default demo.mp4) or in a window");
-    RenderArgs demoArgs;
-    demoArgs.output = "demo.mp4";
-    bool demoWindow = false;
-    AddRenderOptions(demo, demoArgs, false);
-    demo->add_flag("--window", demoWindow, "play it in a window with sound instead");
+    const PlayCommand play(app);
+    const LiveCommand live(app);
+    const RenderCommand render(app);
+    const DemoCommand demo(app);
 
     try {
         app.parse(argc, argv);
@@ -177,53 +261,16 @@ int Run(int argc, char **argv)
         std::fprintf(stderr, "quorvanta: %s (see quorvanta --help)\n", e.what());
         return kExitUsage;
     }
-    if (app.get_subcommands().empty())
+    if (*play.cmd)
+        play.run(plugin);
+    else if (*live.cmd)
+        live.run(plugin);
+    else if (*render.cmd)
+        render.run(plugin);
+    else if (*demo.cmd)
+        demo.run(plugin);
+    else
         throw UsageError("a command is needed: play, live, render or demo (see quorvanta --help)");
-
-    if (*play) {
-        PlayOptions options;
-        for (const std::string &f : playFiles) {
-            CheckAudioFile(f);
-            options.tracks.push_back(Track{f, [f] { return DecodeAudioFile(f); }});
-        }
-        const Size size = ParseSize(playSize);
-        options.bundlePath = BundlePath(plugin);
-        options.window.width = size.width;
-        options.window.height = size.height;
-        options.window.fullScreen = playFull;
-        options.window.frameLimit = playFrames;
-        RunPlay(options);
-    } else if (*live) {
-        if (listDevices) {
-            ListDevices(std::cout);
-            return kExitSuccess;
-        }
-        const Size size = ParseSize(liveSize);
-        LiveOptions options;
-        options.device = device;
-        options.bundlePath = BundlePath(plugin);
-        options.window.width = size.width;
-        options.window.height = size.height;
-        options.window.frameLimit = liveFrames;
-        RunLive(options);
-    } else if (*render) {
-        const RenderJob job = MakeJob(renderArgs, plugin);
-        const AudioClip clip = DecodeAudioFile(renderFile);
-        PrintRendered(Render(clip, job), job.output);
-    } else if (*demo) {
-        if (demoWindow) {
-            const Size size = ParseSize(demoArgs.size);
-            PlayOptions options;
-            options.tracks.push_back(Track{"demo", [] { return SynthesizeDemoSong(); }});
-            options.bundlePath = BundlePath(plugin);
-            options.window.width = size.width;
-            options.window.height = size.height;
-            RunPlay(options);
-        } else {
-            const RenderJob job = MakeJob(demoArgs, plugin);
-            PrintRendered(Render(SynthesizeDemoSong(), job), job.output);
-        }
-    }
     return kExitSuccess;
 }
 

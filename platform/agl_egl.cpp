@@ -1,6 +1,6 @@
 // AGL over headless EGL: contexts draw into an offscreen framebuffer object
 // that stands for the window's buffer; a swap reads it back into the port.
-#include "platform/AGL.h"
+#include "platform/agl.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/QDPortFrame.h"
+#include "platform/qd_port_frame.h"
 
 struct __AGLPixelFormatRec {
     EGLConfig config;
@@ -34,7 +34,7 @@ struct __AGLContextRec {
     GLuint fbo, colorRb, depthRb;
     GLint fboWidth, fboHeight;
     bool viewportSet;      // the first drawable sets the viewport to its size
-    UInt32 *readback;      // fboWidth x fboHeight words
+    UInt32 *readback;      // fboWidth x fboHeight words; null when swaps read straight into the port
 };
 
 namespace {
@@ -59,6 +59,10 @@ char g_renderer[160];
 // Largest framebuffer side the GL can make and view (0 until a context has
 // been current).
 GLint g_maxSide = 0;
+// The GL can read rows top first (GL_MESA_pack_invert): swaps then read the
+// frame straight into the port. Known once a context has been current.
+bool g_packInvert = false;
+bool g_straightAllowed = true; // test hook: QVAGL_AllowStraightReadBack
 thread_local AGLContext g_current = nullptr;
 
 long g_liveContexts = 0;
@@ -178,8 +182,14 @@ bool MakeCurrent(AGLContext ctx)
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
         g_maxSide = std::min({renderbuffer, viewport[0], viewport[1]});
+        g_packInvert = HasWord(reinterpret_cast<const char *>(glGetString(GL_EXTENSIONS)), "GL_MESA_pack_invert");
     }
     return true;
+}
+
+bool ReadsStraight()
+{
+    return g_packInvert && g_straightAllowed;
 }
 
 // A framebuffer of w x h that the GL cannot make (or cannot view whole)
@@ -245,9 +255,12 @@ bool FitFramebuffer(AGLContext ctx)
     const GLint h = ctx->active[3];
     if (w <= 0 || h <= 0 || BeyondGL(w, h))
         return false;
-    UInt32 *readback = static_cast<UInt32 *>(std::malloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u));
-    if (!readback)
-        return false;
+    UInt32 *readback = nullptr;
+    if (!ReadsStraight()) {
+        readback = static_cast<UInt32 *>(std::malloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u));
+        if (!readback)
+            return false;
+    }
     std::free(ctx->readback);
     ctx->readback = readback;
 
@@ -279,7 +292,7 @@ bool FitFramebuffer(AGLContext ctx)
     return true;
 }
 
-// One row of the frame into the port, made opaque: the pixel format has no
+// One row of the frame into the port (or the port's row in place), made opaque: the pixel format has no
 // alpha, so the window's pixels are whole whatever GL left in alpha. Blocks
 // of eight words give the compiler a fixed-size body it turns into vector
 // ORs; the tail goes one word at a time.
@@ -506,22 +519,35 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
     if (clipTop >= clipBottom || clipLeft >= clipRight)
         return;
 
+    PixMapHandle pm = QVPort_GetPixMap(ctx->port);
+    char *base = (*pm)->baseAddr;
+    const SInt32 rowBytes = (*pm)->rowBytes;
+    const GLint columns = clipRight - clipLeft;
     {
         CurrentFor current(ctx);
         if (!current.ok())
             return;
         g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
-        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, ctx->readback);
+        if (ctx->readback == nullptr) {
+            // Rows top first, straight into the port's rows: the frame
+            // crosses memory once.
+            const GLint rows = clipBottom - clipTop;
+            glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+            glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
+            glReadPixels(clipLeft - left, h - (clipBottom - top), columns, rows, GL_BGRA,
+                         GL_UNSIGNED_INT_8_8_8_8_REV, base + static_cast<std::ptrdiff_t>(clipTop) * rowBytes + clipLeft * 4);
+            glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+            glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+        } else {
+            glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, ctx->readback);
+        }
     }
-
-    PixMapHandle pm = QVPort_GetPixMap(ctx->port);
-    char *base = (*pm)->baseAddr;
-    const SInt32 rowBytes = (*pm)->rowBytes;
-    const GLint columns = clipRight - clipLeft;
+    // Made opaque in place, or without the GL's help turned over here.
     for (GLint portRow = clipTop; portRow < clipBottom; ++portRow) {
         const GLint fbRow = h - 1 - (portRow - top);
-        const UInt32 *src = ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left);
         UInt32 *dst = reinterpret_cast<UInt32 *>(base + static_cast<std::ptrdiff_t>(portRow) * rowBytes) + clipLeft;
+        const UInt32 *src =
+            ctx->readback ? ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left) : dst;
         CopyRowOpaque(dst, src, columns);
     }
     const Rect changed = {static_cast<SInt16>(clipTop), static_cast<SInt16>(clipLeft), static_cast<SInt16>(clipBottom),
@@ -538,6 +564,11 @@ extern "C" void QVAGL_FailCall(QVAGLCall call, int count)
 extern "C" void QVAGL_ResetFailures(void)
 {
     std::memset(g_failures, 0, sizeof g_failures);
+}
+
+extern "C" void QVAGL_AllowStraightReadBack(int allow)
+{
+    g_straightAllowed = allow != 0;
 }
 
 extern "C" long QVAGL_LiveContextCount(void)

@@ -1,4 +1,4 @@
-#include "platform/MacMemory.h"
+#include "platform/mac_memory.h"
 
 #include <cstdlib>
 

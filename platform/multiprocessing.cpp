@@ -1,4 +1,4 @@
-#include "platform/Multiprocessing.h"
+#include "platform/multiprocessing.h"
 
 #include <cstring>
 

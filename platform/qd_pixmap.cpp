@@ -1,4 +1,4 @@
-#include "platform/QDPixMap.h"
+#include "platform/qd_pixmap.h"
 
 #include <cstddef>
 #include <cstdlib>

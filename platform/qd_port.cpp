@@ -1,14 +1,15 @@
-#include "platform/QDPort.h"
+#include "platform/qd_port.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "platform/QDPortFrame.h"
+#include "platform/qd_port_frame.h"
 
 struct GrafPort {
     Rect bounds;       // top-left at (0, 0)
-    PixMap map;        // 32-bit, packed rows; the backing store
+    Ptr store;         // the port's own pixels, owned
+    PixMap map;        // 32-bit, packed rows: the store or the caller's pixels
     PixMapPtr mapPtr;  // what the map's handle points to
     QVPortFrameProc frameProc;
     void *frameUserData;
@@ -32,6 +33,7 @@ Ptr NewPixels(SInt16 width, SInt16 height)
 void SetMap(GrafPort *port, Ptr pixels, SInt16 width, SInt16 height)
 {
     port->bounds = Rect{0, 0, height, width};
+    port->store = pixels;
     port->map.baseAddr = pixels;
     port->map.rowBytes = static_cast<SInt32>(width) * 4;
     port->map.bounds = port->bounds;
@@ -68,7 +70,7 @@ extern "C" void QVPort_Dispose(CGrafPtr port)
 {
     if (!port)
         return;
-    std::free(port->map.baseAddr);
+    std::free(port->store);
     delete port;
 }
 
@@ -79,9 +81,14 @@ extern "C" OSStatus QVPort_Resize(CGrafPtr port, SInt16 width, SInt16 height)
     Ptr pixels = NewPixels(width, height);
     if (!pixels)
         return memFullErr;
-    std::free(port->map.baseAddr);
+    std::free(port->store);
     SetMap(port, pixels, width, height);
     return noErr;
+}
+
+extern "C" void QVPort_DrawInto(CGrafPtr port, void *pixels)
+{
+    port->map.baseAddr = pixels ? static_cast<Ptr>(pixels) : port->store;
 }
 
 extern "C" PixMapHandle QVPort_GetPixMap(CGrafPtr port)

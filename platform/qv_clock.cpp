@@ -1,4 +1,4 @@
-#include "platform/QVClock.h"
+#include "platform/qv_clock.h"
 
 namespace {
 QVClockProc g_source = nullptr;

@@ -1,8 +1,8 @@
 // The bundle's entry point and the registration of its one visual plug-in.
-#include "plugin/Export.h"
-#include "plugin/HostGlue.h"
-#include "plugin/MemoryRoutines.h"
-#include "plugin/VisualPlugin.h"
+#include "platform/export.h"
+#include "plugin/host_glue.h"
+#include "plugin/memory_routines.h"
+#include "plugin/visual_plugin.h"
 
 namespace {
 
@@ -29,13 +29,13 @@ OSStatus RegisterVisualPlugin(const PluginInitRecord *initRecord)
     reg.handler = VisualPluginHandler;
     reg.registerRefCon = nullptr;
     reg.creator = kPluginCreator;
-    reg.timeBetweenDataMs = 0xFFFFFFFFu;
+    reg.timeBetweenDataMs = kVisualNoDataInterval;
     reg.numWaveformChannels = 2;
     reg.numSpectrumChannels = 2;
     reg.minWidth = 0;
     reg.minHeight = 0;
-    reg.maxWidth = 32767;
-    reg.maxHeight = 32767;
+    reg.maxWidth = kQVPortMaxSide;
+    reg.maxHeight = kQVPortMaxSide;
     reg.minFullScreenBitDepth = 0;
     reg.maxFullScreenBitDepth = 0;
     reg.windowAlignmentInBytes = 0;

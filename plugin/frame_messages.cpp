@@ -1,13 +1,13 @@
 // The handler's window and frame messages: they build the scene, the GL
 // context and the message texture on "show", feed the frame renderer on
 // render and idle ticks, and release everything on "hide" and "clr ".
-#include "plugin/FrameMessages.h"
+#include "plugin/frame_messages.h"
 
 #include "figures/polygon.h"
 #include "figures/scene.h"
-#include "render/FrameRenderer.h"
-#include "render/GLContext.h"
-#include "render/MessageTexture.h"
+#include "render/frame_renderer.h"
+#include "render/gl_context.h"
+#include "render/message_texture.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ OSStatus ShowWindow(VisualPluginState *state, const WindowRecord *record)
         return memFullErr;
     }
     const SInt32 setup = SetupAGL(state);
-    if (setup >= 1 && setup <= 4) {
+    if (setup >= kSetupNoPixelFormat && setup <= kSetupNotCurrent) {
         // No current context: nothing can be drawn. Release what was built
         // and tell the host which step failed.
         ReleaseSceneAndTexture(state);
@@ -58,7 +58,7 @@ OSStatus ShowWindow(VisualPluginState *state, const WindowRecord *record)
         state->ready = 0;
         return kShowContextErrBase - setup;
     }
-    // 5 and 6 leave the context current: the visual can still be shown.
+    // The later steps leave the context current: the visual can still be shown.
     CreateMessageTexture(state);
     Init();
     SetViewport(state);

@@ -1,10 +1,10 @@
 // The visual plug-in's message handler: instance life ("init", "clr "), key
 // events that choose full-screen presets, and dispatch of everything else.
-#include "platform/MacMemory.h"
-#include "plugin/FrameMessages.h"
-#include "plugin/HostGlue.h"
-#include "plugin/PluginState.h"
-#include "plugin/VisualPlugin.h"
+#include "platform/mac_memory.h"
+#include "plugin/frame_messages.h"
+#include "plugin/host_glue.h"
+#include "render/plugin_state.h"
+#include "plugin/visual_plugin.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "plugin/HostGlue.h"
+#include "plugin/host_glue.h"
 
-#include "plugin/MemoryRoutines.h"
+#include "plugin/memory_routines.h"
 
 namespace {
 

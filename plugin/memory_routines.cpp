@@ -1,5 +1,5 @@
 // Memory routines of the registration and the host glue.
-#include "plugin/MemoryRoutines.h"
+#include "plugin/memory_routines.h"
 
 #include <cstdint>
 #include <cstring>

@@ -4,8 +4,8 @@
 #ifndef QV_QDMP_INTERNAL_H
 #define QV_QDMP_INTERNAL_H
 
-#include "platform/MacTypes.h"
-#include "platform/QDPixMap.h"
+#include "platform/mac_types.h"
+#include "platform/qd_pixmap.h"
 
 /* Index of the colour-table entry nearest to `c` (least squared distance,
  * lowest position on ties); 255 when pm, its record, its table or c is

@@ -6,7 +6,7 @@
 #ifndef QV_QDMP_KERNELS_H
 #define QV_QDMP_KERNELS_H
 
-#include "platform/MacTypes.h"
+#include "platform/mac_types.h"
 
 #include <cstddef>
 #include <vector>

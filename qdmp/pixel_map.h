@@ -4,8 +4,8 @@
 #ifndef QV_QDMP_PIXEL_MAP_H
 #define QV_QDMP_PIXEL_MAP_H
 
-#include "platform/MacTypes.h"
-#include "platform/QDPixMap.h"
+#include "platform/mac_types.h"
+#include "platform/qd_pixmap.h"
 
 #include <cstddef>
 #include <cstring>

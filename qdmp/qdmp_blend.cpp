@@ -2,7 +2,7 @@
 #include "qdmp/copy_runs.h"
 #include "qdmp/kernels.h"
 #include "qdmp/pixel_map.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/spans.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/copy_runs.h"
 #include "qdmp/pixel_map.h"
-#include "platform/Multiprocessing.h"
-#include "plugin/Export.h"
+#include "platform/multiprocessing.h"
+#include "platform/export.h"
 
 #include <algorithm>
 

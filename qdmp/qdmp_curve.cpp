@@ -1,6 +1,6 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 UInt32 distance_squared(Point a, Point b)
 {

@@ -1,7 +1,7 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
-#include "platform/Multiprocessing.h"
-#include "plugin/Export.h"
+#include "platform/multiprocessing.h"
+#include "platform/export.h"
 
 UInt8 gMP_Flag = 0;
 

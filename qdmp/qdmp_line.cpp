@@ -1,6 +1,6 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/pixel_map.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 #include <cstddef>
 

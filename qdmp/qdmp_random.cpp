@@ -1,5 +1,5 @@
 #include "qdmp/include/qdmp.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 namespace {
 

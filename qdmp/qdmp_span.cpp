@@ -1,7 +1,7 @@
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
 #include "qdmp/spans.h"
-#include "plugin/Export.h"
+#include "platform/export.h"
 
 #include <algorithm>
 #include <cstddef>

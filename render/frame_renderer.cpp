@@ -1,12 +1,12 @@
-#include "render/FrameRenderer.h"
+#include "render/frame_renderer.h"
 
 #include <GL/gl.h>
 
 #include "figures/polygon.h"
-#include "platform/AGL.h"
-#include "platform/QVClock.h"
-#include "render/GLContext.h"
-#include "render/MessageTexture.h"
+#include "platform/agl.h"
+#include "platform/qv_clock.h"
+#include "render/gl_context.h"
+#include "render/message_texture.h"
 
 QV_EXTERN_C const float kavoAdColors[5][3] = {
     {0.0f, 0.58f, 0.88f}, {1.0f, 0.89f, 0.0f}, {0.68f, 0.41f, 0.86f}, {0.62f, 0.8f, 0.22f}, {0.91f, 0.64f, 0.0f},

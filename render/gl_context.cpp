@@ -1,4 +1,4 @@
-#include "render/GLContext.h"
+#include "render/gl_context.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/AGL.h"
-#include "render/FrameRenderer.h"
+#include "platform/agl.h"
+#include "render/frame_renderer.h"
 
 float scr_left = 0.0f;
 float scr_right = 0.0f;
@@ -20,20 +20,20 @@ QV_EXTERN_C SInt32 SetupAGL(VisualPluginState *state)
     const GLint attributes[] = {AGL_RGBA, AGL_ACCELERATED, AGL_DOUBLEBUFFER, AGL_DEPTH_SIZE, 16, AGL_NONE};
     AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
     if (format == nullptr)
-        return 1;
+        return kSetupNoPixelFormat;
     state->aglContext = aglCreateContext(format, nullptr);
     aglDestroyPixelFormat(format); // the context keeps what it needs
     if (state->aglContext == nullptr)
-        return 2;
+        return kSetupNoContext;
     if (!aglSetDrawable(state->aglContext, state->port))
-        return 3;
+        return kSetupNotAttached;
     if (!aglSetCurrentContext(state->aglContext))
-        return 4;
+        return kSetupNotCurrent;
     if (!aglUpdateContext(state->aglContext))
-        return 5;
+        return kSetupSizeNotTaken;
     const GLint swapInterval = 1; // every swap waits for the display's refresh
     if (!aglSetInteger(state->aglContext, AGL_SWAP_INTERVAL, &swapInterval))
-        return 6;
+        return kSetupNoSwapInterval;
     return 0;
 }
 
@@ -106,15 +106,15 @@ QV_EXTERN_C void PosCamera(float aspect, float, float, float, float, float, floa
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (aspect > 1.0f) {
-        scr_left = -10.0f * aspect;
-        scr_right = 10.0f * aspect;
-        scr_bottom = -10.0f;
-        scr_top = 10.0f;
+        scr_left = -kViewHalfSpan * aspect;
+        scr_right = kViewHalfSpan * aspect;
+        scr_bottom = -kViewHalfSpan;
+        scr_top = kViewHalfSpan;
     } else {
-        scr_left = -10.0f;
-        scr_right = 10.0f;
-        scr_bottom = -10.0f / aspect;
-        scr_top = 10.0f / aspect;
+        scr_left = -kViewHalfSpan;
+        scr_right = kViewHalfSpan;
+        scr_bottom = -kViewHalfSpan / aspect;
+        scr_top = kViewHalfSpan / aspect;
     }
     gluOrtho2D(scr_left, scr_right, scr_bottom, scr_top);
     glMatrixMode(GL_MODELVIEW);

@@ -1,4 +1,4 @@
-#include "render/MessageTexture.h"
+#include "render/message_texture.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "host/AudioClip.h"
-#include "host/DemoSong.h"
-#include "host/FramePipeline.h"
-#include "host/Mp4Writer.h"
-#include "host/OfflineRenderer.h"
-#include "host/SpectrumAnalyzer.h"
+#include "host/audio_clip.h"
+#include "host/demo_song.h"
+#include "host/frame_pipeline.h"
+#include "host/mp4_writer.h"
+#include "host/offline_renderer.h"
+#include "host/spectrum_analyzer.h"
 
 using namespace qvhost;
 

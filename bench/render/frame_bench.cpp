@@ -20,7 +20,7 @@
 #include <ctime>
 #include <vector>
 
-#include "platform/AGL.h"
+#include "platform/agl.h"
 #include "support/test_host.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/AudioClip.h"
-#include "host/OfflineRenderer.h"
+#include "host/audio_clip.h"
+#include "host/offline_renderer.h"
 #include "tests/host/reference.h"
 
 using namespace qvhost;

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/MacMemory.h"
-#include "plugin/FrameMessages.h"
+#include "platform/mac_memory.h"
+#include "plugin/frame_messages.h"
 #include "support/test_host.h"
 
 namespace {

@@ -52,7 +52,7 @@ bool WriteSource(const char *path, const Image &image)
     }
     std::fprintf(out,
                  "// Generated from the message image by png_to_bitmap; do not edit.\n"
-                 "#include \"render/MessageTexture.h\"\n\n"
+                 "#include \"render/message_texture.h\"\n\n"
                  "QV_EXTERN_C const SInt32 msg_texture_width = %u;\n"
                  "QV_EXTERN_C const SInt32 msg_texture_height = %u;\n"
                  "QV_EXTERN_C const UInt8 msg_texture_bitmap[%zu] = {\n",

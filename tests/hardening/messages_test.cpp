@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MacMemory.h"
+#include "platform/mac_memory.h"
 #include "support/alloc_counter.h"
 #include "support/test_host.h"
 

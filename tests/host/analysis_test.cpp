@@ -6,7 +6,7 @@
 #include <numeric>
 #include <random>
 
-#include "host/Progress.h"
+#include "host/progress.h"
 #include "host_test_support.h"
 #include "reference.h"
 

@@ -1,16 +1,18 @@
 // The host as a plug-in meets it: the services it calls (through the same
 // glue the bundle calls them with), and the messages it is sent, in order,
 // as the spy bundle logs them.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstring>
 
-#include "host/HostServices.h"
-#include "host/Port.h"
-#include "host/VisualHost.h"
+#include "host/host_services.h"
+#include "host/port.h"
+#include "host/visual_host.h"
 #include "host_test_support.h"
-#include "plugin/HostGlue.h"
+#include "platform/agl.h"
+#include "plugin/host_glue.h"
 
 using namespace qvhost;
 using namespace qvhosttest;
@@ -137,6 +139,40 @@ TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)
         EXPECT_EQ(std::count(names.begin(), names.end(), "null"), 31 - c.renders)
             << (c.interval ? c.interval : "unset");
     }
+}
+
+// Frames read back straight into pixels the port was lent: one that covers
+// only part of the port gets the rest of the picture from where the last
+// frame went, so every buffer handed on holds a whole picture.
+TEST(Port, LentPixelsHoldWholePicturesWhenAFrameCoversPart)
+{
+    Port port(8, 4);
+    const GLint attributes[] = {AGL_RGBA, AGL_DOUBLEBUFFER, AGL_NONE};
+    AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
+    AGLContext ctx = aglCreateContext(format, nullptr);
+    aglDestroyPixelFormat(format);
+    ASSERT_TRUE(ctx && aglSetDrawable(ctx, port.get()) && aglSetCurrentContext(ctx));
+    const auto frame = [&](const GLint *rect, float red) {
+        ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, rect) && aglEnable(ctx, AGL_BUFFER_RECT) &&
+                    aglUpdateContext(ctx));
+        glClearColor(red, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        aglSwapBuffers(ctx);
+    };
+    const GLint whole[4] = {0, 0, 8, 4}, part[4] = {2, 1, 3, 2}; // x, y from the bottom, width, height
+    frame(whole, 1.0f); // red, into the port's own store
+    std::vector<uint32_t> lent(8 * 4, 0x12345678u);
+    port.drawInto(lent.data());
+    frame(part, 0.0f); // black, port rows 1 and 2, columns 2 to 4
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 2 && x < 5 && y >= 1 && y < 3;
+            EXPECT_EQ(lent[y * 8 + x], inside ? 0xFF000000u : 0xFFFF0000u) << "at " << x << "," << y;
+        }
+    port.drawInto(nullptr);
+    aglSetCurrentContext(nullptr);
+    aglSetDrawable(ctx, nullptr);
+    aglDestroyContext(ctx);
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/SpectrumAnalyzer.h"
-#include "host/YuvConversion.h"
+#include "host/spectrum_analyzer.h"
+#include "host/yuv_conversion.h"
 
 namespace qvreference {
 

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/AGL.h"
-#include "platform/QVClock.h"
-#include "plugin/HostRecords.h"
+#include "platform/agl.h"
+#include "platform/qv_clock.h"
+#include "plugin/host_records.h"
 
 namespace {
 

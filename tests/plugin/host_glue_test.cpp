@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "plugin/HostGlue.h"
-#include "plugin/MemoryRoutines.h"
+#include "plugin/host_glue.h"
+#include "plugin/memory_routines.h"
 #include "support/test_host.h"
 
 using qvtest::FourCC;

@@ -2,7 +2,7 @@
 // original interface's offsets and sizes exactly there.
 #include <cstddef>
 
-#include "plugin/HostRecords.h"
+#include "plugin/host_records.h"
 
 static_assert(sizeof(void *) == 4, "this check is meant for a 32-bit target");
 

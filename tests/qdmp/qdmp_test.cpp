@@ -2,8 +2,8 @@
  * the calls give for them, as numbers and as pictures of small maps. The
  * randomized run: every call at every depth, on maps of any layout, against
  * a per-pixel reference. The kernels: every vector form against the scalar. */
-#include "platform/Multiprocessing.h"
-#include "platform/QDPixMap.h"
+#include "platform/multiprocessing.h"
+#include "platform/qd_pixmap.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
 #include "qdmp/kernels.h"

@@ -225,9 +225,18 @@ TEST(Agl, SwapMatchesAPixelByPixelModel)
     aglDestroyPixelFormat(format);
     const GLint one = 1;
     ASSERT_TRUE(aglSetDrawable(ctx, port) && aglSetCurrentContext(ctx) && aglSetInteger(ctx, AGL_SWAP_INTERVAL, &one));
+    // Both roads of the read-back: straight into the port's rows (where the
+    // GL reads rows top first), here into pixels the port was lent; and
+    // through the context's buffer into the port's own store.
+    std::vector<UInt32> lent(33 * 6);
+    for (int straight = 1; straight >= 0; --straight)
     for (const GLint *r : rows) {
-        SCOPED_TRACE(testing::Message() << "rect " << r[0] << "," << r[1] << " " << r[2] << "x" << r[3]);
+        SCOPED_TRACE(testing::Message() << "straight " << straight << ", rect " << r[0] << "," << r[1] << " " << r[2]
+                                        << "x" << r[3]);
+        QVAGL_AllowStraightReadBack(straight);
         ASSERT_EQ(QVPort_Resize(port, 33, 6), noErr); // cleared
+        std::fill(lent.begin(), lent.end(), 0u);
+        QVPort_DrawInto(port, straight ? lent.data() : nullptr);
         ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, r) && aglEnable(ctx, AGL_BUFFER_RECT) && aglUpdateContext(ctx));
         std::vector<UInt32> fb(static_cast<size_t>(r[2]) * r[3]);
         for (size_t i = 0; i < fb.size(); ++i)
@@ -252,6 +261,7 @@ TEST(Agl, SwapMatchesAPixelByPixelModel)
         ASSERT_EQ(frames.size(), covered.bottom ? 1u : 0u);
         EXPECT_TRUE(frames.empty() || !std::memcmp(&frames[0], &covered, sizeof covered));
     }
+    QVAGL_AllowStraightReadBack(1);
     aglDestroyContext(ctx);
     QVPort_Dispose(port);
 }

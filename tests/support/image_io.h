@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/QDPort.h"
+#include "platform/qd_port.h"
 
 namespace rendertest {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <set>
 
-#include "platform/MacMemory.h"
-#include "platform/QVClock.h"
+#include "platform/mac_memory.h"
+#include "platform/qv_clock.h"
 
 namespace qvtest {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/PluginState.h"
+#include "render/plugin_state.h"
 
 namespace qvtest {
 

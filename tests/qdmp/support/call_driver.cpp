@@ -1,6 +1,6 @@
 #include "call_driver.h"
 
-#include "platform/QDPixMap.h"
+#include "platform/qd_pixmap.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
 

@@ -5,7 +5,7 @@
 #ifndef QV_TESTS_QDMP_CALL_DRIVER_H
 #define QV_TESTS_QDMP_CALL_DRIVER_H
 
-#include "platform/MacTypes.h"
+#include "platform/mac_types.h"
 
 #include <functional>
 #include <string>

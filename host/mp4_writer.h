@@ -1,0 +1,45 @@
+// Writes an .mp4: H.264 video (libx264 through libavcodec) from ARGB frames
+// and, when given, the audio clip as an AAC track, muxed with libavformat.
+// Used from one thread (the encoding worker).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/frame_pipeline.h"
+
+namespace qvhost {
+
+struct AudioClip;
+
+struct VideoSettings {
+    int width = 1280;
+    int height = 720;
+    int fps = 60;
+    // x264 speed preset and constant rate factor. Up to "superfast" the
+    // drawing, not the encoder, bounds the speed on two cores, and its files
+    // are much smaller than "ultrafast"'s; slower presets cost time.
+    std::string preset = "superfast";
+    int crf = 23;
+    // Encoder threads (0: libx264 decides).
+    int threads = 0;
+};
+
+class Mp4Writer : public FrameSink {
+public:
+    // Opens `path` (written as MP4 whatever its name). `audio` may be null;
+    // it must outlive the writer. Throws HostError.
+    Mp4Writer(const std::string &path, const VideoSettings &video, const AudioClip *audio);
+    ~Mp4Writer() override;
+
+    // Frames must come in order with the writer's size.
+    void write(const Frame &frame) override;
+    // Writes the rest of the audio, flushes both encoders, closes the file.
+    void finish() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace qvhost

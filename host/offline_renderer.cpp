@@ -1,0 +1,235 @@
+#include "host/offline_renderer.h"
+
+#include <chrono>
+#include <memory>
+
+#include "host/audio_clip.h"
+#include "host/frame_pipeline.h"
+#include "host/host_error.h"
+#include "host/output_files.h"
+#include "host/png_writer.h"
+#include "host/port.h"
+#include "host/progress.h"
+#include "host/spectrum_analyzer.h"
+#include "host/visual_host.h"
+#include "platform/qv_clock.h"
+
+namespace qvhost {
+namespace {
+
+constexpr int kMaxFps = 1000;
+constexpr int kMaxSide = 8192;
+constexpr int kSequencePngLevel = 3; // fast; frames are intermediate material
+constexpr int kStillPngLevel = 9;
+
+// While alive, the visual's calendar clock reads the video time of the frame
+// being drawn.
+class VideoClock {
+public:
+    explicit VideoClock(int fps) : fps_(fps) { QVClock_SetSource(&VideoClock::Now, this); }
+    ~VideoClock() { QVClock_SetSource(nullptr, nullptr); }
+    void setFrame(int64_t n) { frame_ = n; }
+
+private:
+    static time_t Now(void *self)
+    {
+        const VideoClock *c = static_cast<const VideoClock *>(self);
+        return static_cast<time_t>(c->frame_ / c->fps_);
+    }
+    int fps_;
+    int64_t frame_ = 0;
+};
+
+class PngSequenceSink : public FrameSink {
+public:
+    // `paths[i]`: where frame i goes.
+    explicit PngSequenceSink(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+    void write(const Frame &f) override
+    {
+        WritePng(paths_.at(static_cast<size_t>(f.index)), f.pixels.data(), f.width, f.height, f.width,
+                 kSequencePngLevel);
+    }
+    void finish() override {}
+
+private:
+    std::vector<std::string> paths_;
+};
+
+class StillSink : public FrameSink {
+public:
+    explicit StillSink(std::string path) : path_(std::move(path)) {}
+    void write(const Frame &f) override { WritePng(path_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel); }
+    void finish() override {}
+
+private:
+    std::string path_;
+};
+
+void CheckRegistrationLimits(const VisualHost &host, const RenderJob &job)
+{
+    const VisualRegistration &reg = host.services().registration();
+    auto outside = [](int v, int lo, int hi) { return (lo > 0 && v < lo) || (hi > 0 && v > hi); };
+    if (outside(job.width, reg.minWidth, reg.maxWidth) || outside(job.height, reg.minHeight, reg.maxHeight))
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                         ": outside what the plug-in accepts (" + std::to_string(reg.minWidth) + "x" +
+                         std::to_string(reg.minHeight) + " to " + std::to_string(reg.maxWidth) + "x" +
+                         std::to_string(reg.maxHeight) + ")");
+}
+
+} // namespace
+
+int64_t FrameCount(int64_t samples, int rate, int fps)
+{
+    if (samples <= 0 || rate <= 0 || fps <= 0)
+        return 0;
+    return (samples * fps + rate - 1) / rate;
+}
+
+int64_t FrameSample(int64_t n, int rate, int fps)
+{
+    return n * rate / fps;
+}
+
+void ValidateRenderJob(const RenderJob &job)
+{
+    if (job.width < 16 || job.height < 16 || job.width > kMaxSide || job.height > kMaxSide)
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                         ": each side must be 16 to " + std::to_string(kMaxSide) + " pixels");
+    if (job.fps < 1 || job.fps > kMaxFps)
+        throw UsageError("--fps " + std::to_string(job.fps) + ": must be 1 to " + std::to_string(kMaxFps));
+    if (job.nullSink)
+        return;
+    const OutputKind kind = ClassifyOutput(job.output, job.stillFrame.has_value());
+    if (kind == OutputKind::Mp4 && (job.width % 2 || job.height % 2))
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                         ": H.264 video needs an even width and height");
+    if (job.stillFrame && *job.stillFrame < 0)
+        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": frames count from 0");
+}
+
+namespace {
+
+// What a render will do and where it writes, settled before the bundle is
+// touched: the frames to draw and the files reserved for them.
+struct RenderPlan {
+    int64_t lastFrame = -1; // frames 0 to lastFrame are drawn
+    OutputKind kind = OutputKind::Mp4;
+    std::vector<std::string> sequence; // temporary path of each PNG frame
+    std::string target;                // temporary path of the video or the still
+};
+
+RenderPlan PlanRender(const AudioClip &clip, const RenderJob &job, OutputFiles &outputs)
+{
+    ValidateRenderJob(job);
+    int64_t frames = FrameCount(clip.frames(), clip.sampleRate, job.fps);
+    if (job.frameLimit >= 0)
+        frames = std::min(frames, job.frameLimit);
+    if (job.stillFrame && *job.stillFrame >= frames)
+        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": the audio gives only " +
+                         std::to_string(frames) + " frames at " + std::to_string(job.fps) + " fps (0 to " +
+                         std::to_string(frames - 1) + ")");
+    RenderPlan plan;
+    plan.lastFrame = job.stillFrame ? *job.stillFrame : frames - 1;
+    if (job.nullSink)
+        return plan;
+    plan.kind = ClassifyOutput(job.output, job.stillFrame.has_value());
+    if (plan.kind == OutputKind::PngSequence) {
+        OutputFiles::CheckWritable(*FormatFramePattern(job.output, 0));
+        for (int64_t n = 0; n < frames; ++n)
+            plan.sequence.push_back(outputs.add(*FormatFramePattern(job.output, n)));
+    } else {
+        OutputFiles::CheckWritable(job.output);
+        plan.target = outputs.add(job.output);
+    }
+    return plan;
+}
+
+// The sink of the plan's output, opened.
+std::unique_ptr<FrameSink> OpenSink(const AudioClip &clip, const RenderJob &job, const RenderPlan &plan)
+{
+    if (job.nullSink)
+        return std::make_unique<NullSink>();
+    switch (plan.kind) {
+    case OutputKind::Mp4: {
+        VideoSettings video = job.video;
+        video.width = job.width;
+        video.height = job.height;
+        video.fps = job.fps;
+        return std::make_unique<Mp4Writer>(plan.target, video, &clip);
+    }
+    case OutputKind::PngSequence:
+        return std::make_unique<PngSequenceSink>(plan.sequence);
+    case OutputKind::Still:
+        break;
+    }
+    return std::make_unique<StillSink>(plan.target);
+}
+
+// Draws frames 0 to plan.lastFrame of a shown visual. A frame the sink wants
+// is read back straight into a pipeline buffer, which goes to the encoder as
+// it is: the pixels cross memory once between the GL and the encoder.
+void DrawFrames(const AudioClip &clip, const RenderJob &job, const RenderPlan &plan, HostSession &session,
+                Port &port, FramePipeline &pipeline, bool wantsFrames, RenderResult &result)
+{
+    VisualHost &host = session.visual;
+    VideoClock clock(job.fps);
+    SpectrumAnalyzer analyzer;
+    const ChannelRequest request{host.spectrumChannels(), host.waveformChannels()};
+    RenderData data;
+    Progress progress(plan.lastFrame + 1, job.stillFrame ? "frame" : "render", job.progress);
+    for (int64_t n = 0; n <= plan.lastFrame; ++n) {
+        if (job.cancel && job.cancel->load())
+            throw HostError("interrupted; nothing written");
+        if (session.services.unregisterRequested())
+            throw HostError(job.bundlePath + ": the plug-in took itself out during the render");
+        const bool written = !job.stillFrame || n == *job.stillFrame;
+        Frame *frame = written && wantsFrames ? &pipeline.acquire() : nullptr;
+        port.drawInto(frame ? frame->pixels.data() : nullptr);
+        clock.setFrame(n);
+        analyzer.fill(clip, FrameSample(n, clip.sampleRate, job.fps), request, data);
+        host.frame(&data, static_cast<double>(n) / job.fps);
+        ++result.framesDrawn;
+        if (frame) {
+            frame->index = n;
+            pipeline.submit();
+        }
+        result.framesWritten += written;
+        progress.update(n + 1);
+    }
+    port.drawInto(nullptr);
+    progress.finish();
+}
+
+} // namespace
+
+RenderResult RenderClip(const AudioClip &clip, const RenderJob &job)
+{
+    const auto started = std::chrono::steady_clock::now();
+    OutputFiles outputs;
+    const RenderPlan plan = PlanRender(clip, job, outputs);
+
+    // The port outlives the visual: "hide" detaches the GL context from it.
+    Port port(job.width, job.height);
+    HostSession session(job.bundlePath, job.configRoot);
+    CheckRegistrationLimits(session.visual, job);
+    const std::unique_ptr<FrameSink> sink = OpenSink(clip, job, plan);
+
+    RenderResult result;
+    {
+        FramePipeline pipeline(*sink, job.width, job.height);
+        session.visual.show(port.get(), port.bounds());
+        if (port.framesDelivered() == 0)
+            throw HostError(job.bundlePath + ": the visual drew nothing when shown (no usable GL renderer?)");
+        session.visual.playState(kVisualPluginPlayMessage);
+        DrawFrames(clip, job, plan, session, port, pipeline, sink->wantsFrames(), result);
+        session.visual.playState(kVisualPluginStopMessage);
+        session.visual.stop();
+        pipeline.finish();
+    }
+    outputs.commit();
+    result.files = outputs.finalPaths();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return result;
+}
+
+} // namespace qvhost

@@ -1,0 +1,64 @@
+// Headless rendering of a clip to video or PNG frames: frame n carries the
+// audio of time n / fps, and the calendar clock the visual reads follows the
+// video's time (frame n sees floor(n / fps) seconds), so what the visual does
+// with time happens at the same places in the video on every run.
+//
+// Drawing runs on the calling thread; encoding runs on a worker thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/mp4_writer.h"
+
+namespace qvhost {
+
+struct AudioClip;
+
+struct RenderJob {
+    std::string bundlePath;
+    // .mp4 file, %d PNG pattern, or (with stillFrame) one PNG. Empty with
+    // nullSink.
+    std::string output;
+    int width = 1280;
+    int height = 720;
+    int fps = 60;
+    std::optional<int64_t> stillFrame;
+    // Discard the frames after drawing them (benchmarks).
+    bool nullSink = false;
+    // Stop after this many frames (negative: the whole clip).
+    int64_t frameLimit = -1;
+    // Progress bar: -1 when standard error is a terminal, 0 never, 1 always.
+    int progress = -1;
+    // x264 preset and quality; the size and rate above override its own.
+    VideoSettings video;
+    // Set (e.g. by a signal handler) to stop early; the render then fails.
+    const std::atomic<bool> *cancel = nullptr;
+    // Where plug-in data lives; empty: the default.
+    std::string configRoot;
+};
+
+struct RenderResult {
+    int64_t framesDrawn = 0;
+    int64_t framesWritten = 0;
+    double seconds = 0.0;
+    std::vector<std::string> files;
+};
+
+// Frames of a clip of `samples` at `rate`: ceil(samples * fps / rate), so
+// the last frame's time lies inside the clip.
+int64_t FrameCount(int64_t samples, int rate, int fps);
+// The sample at frame n's time: floor(n * rate / fps).
+int64_t FrameSample(int64_t n, int rate, int fps);
+
+// Checks the job's options (size, rate, output kind) before anything is
+// loaded. Throws a usage HostError.
+void ValidateRenderJob(const RenderJob &job);
+
+// Renders `clip`. Throws HostError; on failure no output file is left.
+RenderResult RenderClip(const AudioClip &clip, const RenderJob &job);
+
+} // namespace qvhost
