@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/host_records.h"
 #include "render/plugin_state.h"
 
 namespace qvtest {
