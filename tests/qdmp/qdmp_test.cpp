@@ -69,7 +69,7 @@ const RGBColor kBlack{0, 0, 0}, kWhite{65535, 65535, 65535};
 /* Each row's values are computed in order, as the table is made. */
 TEST(QdmpWorked, Values)
 {
-    const Rect r = R(10, 20, 30, 60), one = R(0, 0, 1, 1), empty = R(0, 0, 0, 4), inverted = R(4, 0, 0, 4);
+    const Rect r = R(10, 20, 30, 60), one = R(0, 0, 1, 1), flat = R(0, 0, 0, 4), thin = R(0, 0, 4, 0);
     const RGBColor a{65535, 0, 1000}, b{0, 65535, 3000};
     const auto offset = [](Rect s, int dh, int dv) { return QDMP_Offset_Rect(&s, SInt16(dh), SInt16(dv)), vals(s); };
     const auto inset = [](Rect s, int dh, int dv) { return QDMP_Inset_Rect(&s, SInt16(dh), SInt16(dv)), vals(s); };
@@ -84,16 +84,16 @@ TEST(QdmpWorked, Values)
     const auto mix = [](RGBColor c1, RGBColor c2, float t) { return vals(QDMP_Mix_RGBColors(c1, c2, t)); };
     const auto distance = [](RGBColor c1, RGBColor c2) { return long(QDMP_RGBColorDistance(c1, c2)); };
     const auto blend = [](UInt32 s, UInt32 d) { return long(qdmp::blend_pixel(s, d)); };
-    // A map's stride plus its first pixel's offset from a 64-byte boundary; 0 for none.
+    // A map's stride plus its first pixel's offset from a 64-byte boundary; -1 for none.
     const auto made = [](PixMapHandle pm) {
-        const long stride = pm ? GetPixRowBytes(pm) + long(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : 0;
+        const long stride = pm ? GetPixRowBytes(pm) + long(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : -1;
         QVPixMap_Dispose(pm);
         return stride;
     };
-    // A table's size, and its last entry's red; -1 for none.
+    // A table's size, and its first and last entries' red; -1 for none.
     const auto table = [](CTabHandle t) {
         const int n = t ? (*t)->ctSize + 1 : -1;
-        const Values size = n < 0 ? Values{-1} : Values{n, n ? (*t)->ctTable[n - 1].rgb.red : 0};
+        const Values size = n <= 0 ? Values{n} : Values{n, (*t)->ctTable[0].rgb.red, (*t)->ctTable[n - 1].rgb.red};
         QVColorTable_Dispose(t);
         return size;
     };
@@ -175,14 +175,14 @@ TEST(QdmpWorked, Values)
           QDMP_Random_RangeSInt32(kMax - 3, kMax), QDMP_Random_RangeSInt16(-32768, 32767), QDMP_RandomSInt16()},
          {13332, 11979, 17744, 29613, 3300, 1, 5, 14, 42, -22059, 1, 7, -5931, 4, 4, 5, -983562503, kMax - 3, -20667,
           -18466}},
-        {"maps of 8, 16, 32 bits, packed or of a stride given; none without bounds, for empty or inverted ones, at 24 "
+        {"maps of 8, 16, 32 bits, packed or of a stride given; none without bounds, for empty ones, at 24 "
          "bits, or for a stride too small",
          {made(QVPixMap_New(&r, 8, 0, nullptr)), made(QVPixMap_New(&r, 16, 0, nullptr)),
           made(QVPixMap_New(&r, 32, 0, nullptr)), made(QVPixMap_New(&r, 16, 96, QVColorTable_NewGrayRamp(2))),
-          made(QVPixMap_New(nullptr, 32, 0, nullptr)), made(QVPixMap_New(&empty, 32, 0, nullptr)),
-          made(QVPixMap_New(&inverted, 32, 0, nullptr)), made(QVPixMap_New(&r, 24, 0, nullptr)),
+          made(QVPixMap_New(nullptr, 32, 0, nullptr)), made(QVPixMap_New(&flat, 32, 0, nullptr)),
+          made(QVPixMap_New(&thin, 32, 0, nullptr)), made(QVPixMap_New(&r, 24, 0, nullptr)),
           made(QVPixMap_New(&r, 16, 79, QVColorTable_NewGrayRamp(2)))},
-         {40, 80, 160, 96, 0, 0, 0, 0, 0}},
+         {40, 80, 160, 96, -1, -1, -1, -1, -1}},
         {"Get_Pixel(P): the table entry, entry 0 outside; each channel widened; black for no map",
          vals(QDMP_Get_Pixel(sixteen, 0, 0)) + vals(QDMP_Get_PixelP(sixteen, P(0, 1))) +
              vals(QDMP_Get_Pixel(noTable, 0, 0)) + vals(QDMP_Get_Pixel(wide, 0, 0)) + vals(QDMP_Get_Pixel(deep, 0, 0)) +
@@ -194,7 +194,7 @@ TEST(QdmpWorked, Values)
              table(QVColorTable_NewGrayRamp(1)) + table(QVColorTable_New(nullptr, 257)) +
              table(QVColorTable_New(nullptr, -1)) + table(QVColorTable_NewGrayRamp(0)) +
              table(QVColorTable_NewGrayRamp(257)),
-         {3, 2, 0, 0, 256, 0, 5, 65535, 1, 0, -1, -1, -1, -1}},
+         {3, 0, 2, 0, 256, 0, 0, 5, 0, 65535, 1, 0, 0, -1, -1, -1, -1}},
         {"QDMP_Init without the services probe", {&_MPIsFullyInitialized == nullptr, QDMP_Init(), gMP_Flag}, {1, 0, 0}},
     };
     for (const auto &row : rows)
@@ -306,7 +306,7 @@ TEST(QdmpRandomized, CallsMatchTheReferenceInsideTheGuards)
     for (unsigned seed : {1u, 2u, 3u, 4u}) {
         std::mt19937 rng(seed);
         const std::function<UInt32()> next = [&rng] { return UInt32(rng()); };
-        EXPECT_EQ(qdmp_test::check_random_calls(next, next, [](int n) { return n < 2000; }), "") << "seed " << seed;
+        EXPECT_EQ(qdmp_test::check_random_calls(next, next, [](int n) { return n < 5000; }), "") << "seed " << seed;
     }
 }
 

@@ -13,10 +13,10 @@
 namespace qdmp_test {
 namespace {
 
-/* A map in a buffer whose other bytes (bands before and after, `pad` bytes
- * after each row) hold a pattern; its twin is written only by the reference,
- * so a stray library write shows as a byte that differs. The first pixel lies
- * `misalign` bytes off its alignment; 8-bit maps have `entries` colours. */
+/* A map in a buffer whose other bytes (bands around it, `pad` after each row)
+ * hold a pattern: its twin, written only by the reference, shows any stray
+ * write as a byte that differs. Its first pixel may sit off alignment and its
+ * rows bottom-up; 8-bit maps have a table of `entries` colours (or none). */
 struct GuardedMap {
     GuardedMap(Rect r, int depth, int pad, int misalign, int entries, bool bottomUp)
         : bounds(r), depth(depth), pad(pad), misalign(misalign), entries(entries), bottomUp(bottomUp),
