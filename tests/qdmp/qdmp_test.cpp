@@ -102,7 +102,7 @@ TEST(QdmpWorked, Values)
     const auto nearest = [&](RGBColor c) { return long(RGBColorToColor8(greys, &c)); };
     for (UInt16 i = 0; i < 16; ++i)
         entries[i] = RGBColor{i, UInt16(100 + i), UInt16(200 + i)};
-    const Map sixteen(8, one, QVColorTable_New(entries, 16)), noTable(8, one), wide(16, one), deep(32, one);
+    const Map sixteen(8, one, QVColorTable_New(entries, 16)), noTable(8, one), wide(16, one), deep(32, one), big(32, r);
     QDMP_Set_Pixel16(wide, 0, 0, 0xFC20);
     QDMP_Set_Pixel32(deep, 0, 0, 0xFF00FF80);
     PixMapPtr missing = nullptr;
@@ -113,8 +113,7 @@ TEST(QdmpWorked, Values)
         const char *what;
         Values got, want;
     } rows[] = {
-        {"Set_Point returns h, v", vals(QDMP_Set_Point(nullptr, -3, 4)) + vals(QDMP_Set_Point(&p, 7, 5)),
-         {-3, 4, 7, 5}},
+        {"Set_Point gives h, v", vals(QDMP_Set_Point(nullptr, -3, 4)) + vals(QDMP_Set_Point(&p, 7, 5)), {-3, 4, 7, 5}},
         {"Set_Rect takes left, top, right, bottom; Set_Point stores h, v",
          (QDMP_Set_Rect(&s, 20, 10, 60, 30), vals(s) + vals(p)), {10, 20, 30, 60, 7, 5}},
         {"Offset_Rect, wrapping at 16 bits; Inset_Rect, growing by negative amounts, inverting past half",
@@ -146,6 +145,9 @@ TEST(QdmpWorked, Values)
          vals(FindColorByIndex(sixteen, 20)) + vals(FindColorByIndex(sixteen, -1)) +
              vals(FindColorByIndex(noTable, 3)) + vals(FindColorByIndex(nullptr, 3)),
          {4, 104, 204, 15, 115, 215, 0, 0, 0, 0, 0, 0}},
+        {"a fill of 3200 bytes, packed rows filled as one block",
+         (QDMP_Fill_Rect32(big, r, 0x12345678), Values{QDMP_Get_Pixel32(big, 20, 10), QDMP_Get_Pixel32(big, 59, 29)}),
+         {0x12345678, 0x12345678}},
         {"blends",
          {blend(0x80FF0000, 0x000000FF), blend(0xFFFFFFFF, 0), blend(0xFFFFFFFF, 0xFF123456),
           blend(0x00ABCDEF, 0x80102030), blend(0, 0xFFFFFFFF)},
@@ -252,8 +254,7 @@ TEST(QdmpWorked, Pictures)
              QDMP_Draw_Line16(d, 0, 0, 1, 1, '#');
              QDMP_Draw_LineP16(d, P(4, 0), P(4, 0), '#');
              QDMP_Draw_Line16(d, 8, 1, 5, 0, '#');
-             QDMP_Draw_Line16(d, 0, 6, 0, 3, '#');
-         }, "##..##.../......###/........./#......../#......../#......../#........"},
+         }, "##..##.../......###/........./........./........./........./........."},
         {"rectangles and spans fill from the smaller end to before the larger", 16, [](PixMapHandle, PixMapHandle d) {
              QDMP_Fill_Rect16(d, R(2, 3, 4, 6), '#');
              QDMP_Fill_Rect16(d, R(0, 5, 1, 2), '#');
