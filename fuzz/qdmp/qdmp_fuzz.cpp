@@ -1,7 +1,6 @@
-/* Turns the input into drawing-library calls on guarded maps of every depth:
- * each 4 bytes make one choice (which call, which maps, coordinates, colours,
- * values), at most 48 calls an input to keep runs fast. Every call is checked
- * against the per-pixel reference and the guards; any difference aborts. */
+/* The input as drawing-library calls on guarded maps of every depth, each 4
+ * bytes one choice, at most 48 calls an input; every call checked against the
+ * per-pixel reference and the guards, and any difference aborts. */
 #include "tests/qdmp/support/call_driver.h"
 
 #include <cstdio>

@@ -10,8 +10,7 @@ if(NOT rc EQUAL 0 OR NOT pc_file)
 endif()
 get_filename_component(pc_dir ${pc_file} DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} ${pc_dir})
-# The .pc file names the prefix it was configured with; point pkg-config at
-# the scratch prefix instead.
+# The .pc file names the prefix it was configured with, not the scratch one.
 execute_process(COMMAND pkg-config --define-variable=prefix=${WORK_DIR}/prefix --cflags --libs quorvanta-qdmp
                 OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(flags UNIX_COMMAND "${flags}")

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-Boolean g_ready = 0;
-} // namespace
+static Boolean g_ready = 0;
 
 extern "C" Boolean _MPIsFullyInitialized(void)
 {

@@ -13,12 +13,10 @@
 namespace qdmp_test {
 namespace {
 
-/* A map inside a buffer whose other bytes (a band before and after the
- * pixels, `pad` bytes after each row) hold a pattern. Its twin is written
- * only by the reference, pixel by pixel, so a library write outside the map
- * shows as a byte where the two differ. The first pixel lies `misalign`
- * bytes off the natural alignment; rows may be stored bottom-up; 8-bit maps
- * have a colour table of `entries` colours when that is not negative. */
+/* A map in a buffer whose other bytes (bands around it, `pad` after each row)
+ * hold a pattern: its twin, written only by the reference, shows any stray
+ * write as a byte that differs. Its first pixel may sit off alignment and its
+ * rows bottom-up; 8-bit maps have a table of `entries` colours (or none). */
 struct GuardedMap {
     GuardedMap(Rect r, int depth, int pad, int misalign, int entries, bool bottomUp)
         : bounds(r), depth(depth), pad(pad), misalign(misalign), entries(entries), bottomUp(bottomUp),
@@ -37,6 +35,8 @@ struct GuardedMap {
     }
     ~GuardedMap() { QVColorTable_Dispose(record.pmTable); }
 
+    unsigned long width() const { return unsigned(bounds.right - bounds.left); }
+    unsigned long height() const { return unsigned(bounds.bottom - bounds.top); }
     size_t at(long h, long v) const
     {
         const long row = bottomUp ? bounds.bottom - 1 - v : v - bounds.top;
@@ -213,15 +213,21 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
                                const std::function<bool(int)> &more)
 {
     const std::function<UInt32()> &rng = choices;
-    // A coordinate on an axis where a map spans [lo, hi): mostly near it,
-    // sometimes at its edges, at the 16-bit limits or anywhere.
+    // A coordinate on an axis where a map spans [lo, hi): mostly in it or
+    // just beside it, sometimes at its edges, at the 16-bit limits or anywhere.
     const auto coord = [&rng](long lo, long hi) {
-        const UInt32 k = rng() % 10;
+        const UInt32 k = rng() % 8;
         return SInt16(k == 0   ? -32768 + long(rng() % 3)
                       : k == 1 ? 32767 - long(rng() % 3)
                       : k == 2 ? long(SInt16(rng()))
                       : k == 3 ? (rng() % 2 ? lo : hi)
-                               : std::clamp(lo - 6 + long(rng() % (hi - lo + 12)), -32768L, 32767L));
+                               : std::clamp(lo - 3 + long(rng() % (hi - lo + 6)), -32768L, 32767L));
+    };
+    // A w x h rectangle inside m, which it fits.
+    const auto place = [&rng](const GuardedMap &m, long w, long h) {
+        const long top = m.bounds.top + long(rng() % (m.height() - h + 1));
+        const long left = m.bounds.left + long(rng() % (m.width() - w + 1));
+        return Rect{SInt16(top), SInt16(left), SInt16(top + h), SInt16(left + w)};
     };
     const auto rect = [&](const GuardedMap &m) {
         Rect r;
@@ -251,7 +257,7 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
     // reference on the twins.
     for (int n = 0; more(n); ++n) {
         std::string wrong;
-        const size_t op = rng() % 7, i = rng() % 7, j = rng() % 7;
+        const size_t op = rng() % 7, i = rng() % 7, j = rng() % 2 ? rng() % 7 : i; // half within one map
         GuardedMap &L = *lib[i], &F = *ref[i], &S = *lib[j], &SF = *ref[j];
         // Now and then a map is missing: a null handle, or one to no record.
         const bool usable = rng() % 32 != 0, both = usable && rng() % 32 != 0;
@@ -272,10 +278,16 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
         const SInt16 h2 = coord(L.bounds.left, L.bounds.right), v2 = coord(L.bounds.top, L.bounds.bottom);
         const Point p{v, h}, p2{v2, h2};
         const UInt16 rad = rng() % 50 ? UInt16(rng() % 60) : UInt16(rng());
-        // Half the time the destination rectangle is the source's size (give or take a row), from (h, v).
-        const Rect sr = rect(S), r = rng() % 2 ? rect(L)
-                                               : Rect{v, h, SInt16(v + sr.bottom - sr.top + int(rng() % 3) - 1),
-                                                      SInt16(h + sr.right - sr.left)};
+        // The source and destination rectangles: a third of the time one size inside both maps, a third the
+        // destination the source's size (give or take a row) from (h, v), else each anywhere.
+        const UInt32 pairing = rng() % 3;
+        const long w = 1 + long(rng() % std::min(S.width(), L.width()));
+        const long ht = 1 + long(rng() % std::min(S.height(), L.height()));
+        const Rect sr = pairing ? rect(S) : place(S, w, ht);
+        const Rect r = pairing == 0   ? place(L, w, ht)
+                       : pairing == 1 ? rect(L)
+                                      : Rect{v, h, SInt16(v + sr.bottom - sr.top + int(rng() % 3) - 1),
+                                             SInt16(h + sr.right - sr.left)};
         const Rect *srp = rng() % 30 ? &sr : nullptr, *rp = rng() % 30 ? &r : nullptr;
         switch (op) {
         case 0: { // a pixel written, then read back
@@ -358,8 +370,7 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
                 wrong = "map " + std::to_string(m) + " differs from the reference";
         if (!wrong.empty())
             return "call " + std::to_string(n) + " (op " + std::to_string(op) + ", member " + std::to_string(member) +
-                   (pForm ? "P" : "") + ", map " + std::to_string(i) + (usable ? "" : "?") + " from " +
-                   std::to_string(j) + (both ? "" : "?") + "): " + wrong;
+                   (pForm ? "P" : "") + ", map " + std::to_string(j) + " to " + std::to_string(i) + "): " + wrong;
     }
     return "";
 }
