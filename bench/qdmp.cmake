@@ -1,7 +1,6 @@
 # The drawing library's bulk operations on 1024 x 768 maps, each beside its
-# anchor: memset and memcpy of the same bytes, and pixman's fill, blt and
-# OVER composite where pixman is installed (a yardstick only: the library
-# never depends on it).
+# anchor: memset and memcpy of the same bytes, and pixman's OVER composite
+# where pixman is installed (a yardstick only: the library never depends on it).
 pkg_check_modules(PIXMAN IMPORTED_TARGET pixman-1)
 qv_add_bench(qdmp_bench SOURCES qdmp/qdmp_bench.cpp LIBS qv_qdmp)
 if(PIXMAN_FOUND)
