@@ -164,8 +164,8 @@ TEST(QdmpWorked, Values)
           99, 99, 99, 49153, 49153, 49153, 65535, 0, 1000, 65535, 0, 1000}},
         {"RGBColorDistance",
          {distance(kBlack, kWhite), distance(kWhite, kBlack), distance(kBlack, {3, 4, 0}), distance(kBlack, {1, 1, 1}),
-          distance({65535, 0, 0}, {0, 65535, 0})},
-         {113509, 113509, 5, 1, 92680}},
+          distance({65535, 0, 0}, {0, 65535, 0}), distance({500, 600, 700}, {400, 600, 1000})},
+         {113509, 113509, 5, 1, 92680, 316}},
         // The generator has no seeding call, and this is the only row of this
         // program that draws numbers: it starts from the state at load.
         {"RandomSInt16 from load, and ranges: (42, 42) takes one step, (7, 7) three",
@@ -276,9 +276,9 @@ TEST(QdmpWorked, Pictures)
              QDMP_Draw_Curve(d, P(0, 0), P(4, 8), P(8, 0), &kInk);
              QDMP_Draw_Curve(d, P(8, 6), P(8, 6), P(8, 6), &kInk);
          }, "#.......#/#......#./.#.....#./.#....#../..#####../........./........#"},
-        {"a curve pulled further splits in halves, each drawn as its four legs", 32, [](PixMapHandle, PixMapHandle d) {
-             QDMP_Draw_Curve(d, P(0, 0), P(4, 20), P(8, 0), &kInk);
-         }, "#.......#/#.......#/#......#./#......#./.#.....#./.#.....#./.#....#.."},
+        {"a curve pulled far is halved until each half spans at most 10 pixels, then drawn as its legs", 32,
+         [](PixMapHandle, PixMapHandle d) { QDMP_Draw_Curve(d, P(0, 6), P(18, -14), P(1, 6), &kInk); },
+         "....#.#../....##.../...##..../..#.#..../.#.#...../.##....../##......."},
         {"rectangle copies: each clipped to its map, min(heights) rows from the clipped corners, equal widths only", 16,
          [](PixMapHandle s, PixMapHandle d) {
              const Rect above = R(-3, 0, 5, 4), below = R(2, 0, 10, 4), narrow = R(0, 0, 2, 3), wide = R(0, 0, 2, 4),
