@@ -212,7 +212,7 @@ TEST(GoldenFrame, Frame300MatchesReference)
 // In the process of the swap test LeakSanitizer's tracer dies at exit
 // (signal 11 while it stops the GL's threads) after the test has passed, so
 // that process skips the leak check. The platform's contexts, framebuffers
-// and read-back buffers are accounted by the soak, which keeps it.
+// and read-back buffers are accounted by the hostile-messages table, which keeps it.
 bool gSkipLeakCheck = false;
 extern "C" int __lsan_is_turned_off() { return gSkipLeakCheck; }
 
