@@ -6,7 +6,8 @@
 // "clr ", "vply", ...), "module-clr" for the module's end, and for a frame
 //   vrnd t=<clock seconds> sc=<spectrum channels> p0=<bin>:<byte> p1=<bin>:<byte>
 // with each channel's peak. A "vrnd" frame is painted red = channel 0's peak
-// bin, blue = its byte; the others (1, 2, 3).
+// bin, blue = its byte; the others (1, 2, 3). With QV_SPY_REFUSE=init or
+// show it fails that message (paramErr) and does nothing for it.
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -40,8 +41,17 @@ void Paint(int r, int g, int b)
 
 std::string Size(const Rect &r) { return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top); }
 
+bool Refused(OSType code)
+{
+    const char *refuse = std::getenv("QV_SPY_REFUSE");
+    return refuse && ((code == kPluginInitMessage && !std::strcmp(refuse, "init")) ||
+                      (code == kVisualPluginShowWindowMessage && !std::strcmp(refuse, "show")));
+}
+
 OSStatus Handler(OSType code, void *info, void *)
 {
+    if (Refused(code))
+        return paramErr;
     const WindowRecord *window = static_cast<const WindowRecord *>(info); // of "show" and "swin"
     switch (code) {
     case kVisualPluginShowWindowMessage: {

@@ -1,0 +1,251 @@
+// The `quorvanta` GStreamer element: its frames against `quorvanta render` of
+// the same file, inside playbin, bad input ending in an error message (and a
+// second run of the same element working), and repeated state cycles.
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+#include "host/host_test_support.h"
+#include "platform/agl.h"
+#include "support/image_io.h"
+
+namespace {
+
+using namespace qvhosttest;
+
+// GStreamer with the built element loaded, once per test program.
+void InitGstreamer()
+{
+    static const bool ready = [] {
+        setenv("GST_REGISTRY", QV_TEST_GST_REGISTRY, 1);
+        gst_init(nullptr, nullptr);
+        GstPlugin *plugin = gst_plugin_load_file(QV_TEST_ELEMENT, nullptr);
+        if (plugin)
+            gst_object_unref(plugin);
+        return plugin != nullptr;
+    }();
+    ASSERT_TRUE(ready) << "cannot load " << QV_TEST_ELEMENT;
+}
+
+struct Unref {
+    void operator()(GstElement *e) const { gst_object_unref(e); }
+};
+using Element = std::unique_ptr<GstElement, Unref>;
+
+Element Launch(const std::string &description)
+{
+    GError *error = nullptr;
+    Element pipeline(gst_parse_launch(description.c_str(), &error));
+    EXPECT_EQ(error, nullptr) << description << ": " << (error ? error->message : "");
+    g_clear_error(&error);
+    return pipeline;
+}
+
+GstElement *Child(GstElement *bin, const char *name) // borrowed
+{
+    GstElement *e = gst_bin_get_by_name(GST_BIN(bin), name);
+    gst_object_unref(e);
+    return e;
+}
+
+struct Outcome {
+    bool ended = false; // end of stream
+    std::string error, source;
+};
+
+// Plays `pipeline` until the end of the stream or an error, then sets it to NULL.
+Outcome Play(GstElement *pipeline)
+{
+    Outcome o;
+    GstBus *bus = gst_element_get_bus(pipeline);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstMessage *m = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
+                                               static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    if (m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
+        GError *error = nullptr;
+        gst_message_parse_error(m, &error, nullptr);
+        o.error = error->message;
+        o.source = GST_OBJECT_NAME(GST_MESSAGE_SRC(m));
+        g_error_free(error);
+    }
+    o.ended = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
+    if (m)
+        gst_message_unref(m);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_bus_set_flushing(bus, TRUE); // drops what the run left
+    gst_bus_set_flushing(bus, FALSE);
+    gst_object_unref(bus);
+    return o;
+}
+
+// A signal whose pitch and level move, so that frames differ.
+float Sweep(int channel, double t)
+{
+    return float((0.3 + 0.3 * t) * std::sin(2 * M_PI * (150 + 500 * t + 200 * channel) * t));
+}
+
+// The frames of a file through decodebin and the element at width x height,
+// `fps`, as native ARGB words.
+std::vector<std::vector<uint32_t>> PipelineFrames(const std::string &file, int width, int height, int fps)
+{
+    Element p = Launch("filesrc location=" + file +
+                       " ! decodebin ! audioconvert ! audioresample ! quorvanta ! video/x-raw,width=" +
+                       std::to_string(width) + ",height=" + std::to_string(height) +
+                       ",framerate=" + std::to_string(fps) + "/1 ! appsink name=out sync=false");
+    GstAppSink *sink = GST_APP_SINK(Child(p.get(), "out"));
+    gst_element_set_state(p.get(), GST_STATE_PLAYING);
+    std::vector<std::vector<uint32_t>> frames;
+    while (GstSample *sample = gst_app_sink_try_pull_sample(sink, 30 * GST_SECOND)) {
+        GstMapInfo map;
+        gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
+        const auto *words = reinterpret_cast<const uint32_t *>(map.data);
+        frames.emplace_back(words, words + map.size / 4);
+        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
+        gst_sample_unref(sample);
+    }
+    EXPECT_TRUE(gst_app_sink_is_eos(sink));
+    gst_element_set_state(p.get(), GST_STATE_NULL);
+    return frames;
+}
+
+// The visual keeps its bass level from the bundle's load to its unload, and
+// the bundle stays loaded for the life of the process: only the first stream
+// a process visualizes starts where `quorvanta render` starts. So each clip
+// is a test of its own, which ctest runs in a process of its own.
+struct Clip {
+    int rate, fps, channels;
+};
+void PrintTo(const Clip &c, std::ostream *out)
+{
+    *out << c.rate << " Hz, " << c.fps << " fps, " << c.channels << " channels";
+}
+class FramesEqualTheProgram : public testing::TestWithParam<Clip> {};
+
+TEST_P(FramesEqualTheProgram, FrameForFrame)
+{
+    static int runs = 0;
+    if (runs++ > 0)
+        GTEST_SKIP() << "needs a process of its own";
+    InitGstreamer();
+    constexpr int kWidth = 64, kHeight = 48;
+    constexpr uint32_t kColour = 0x00FFFFFF; // the fourth byte of BGRx is undefined
+    const Clip clip = GetParam();
+    TempDir dir;
+    WriteAudio(dir / "in.wav", clip.rate, 2.1, Sweep, clip.channels);
+    const RunResult r =
+        Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "%04d.png", "--size",
+                           std::to_string(kWidth) + "x" + std::to_string(kHeight), "--fps", std::to_string(clip.fps), "-q"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto frames = PipelineFrames(dir / "in.wav", kWidth, kHeight, clip.fps);
+    ASSERT_EQ(frames.size(), dir.entries().size() - 1); // all but in.wav
+    for (size_t n = 0; n < frames.size(); ++n) {
+        rendertest::Image expected;
+        char name[32];
+        std::snprintf(name, sizeof name, "%04zu.png", n);
+        ASSERT_TRUE(rendertest::ReadPng(dir / name, expected));
+        size_t differ = 0;
+        for (size_t i = 0; i < expected.argb.size(); ++i)
+            differ += (frames[n][i] & kColour) != (expected.argb[i] & kColour);
+        ASSERT_EQ(differ, 0u) << "frame " << n;
+    }
+}
+
+// 22050 Hz at 60 fps puts every other frame half a sample past a whole step;
+// the mono 16-bit file reaches the element as it is.
+INSTANTIATE_TEST_SUITE_P(Element, FramesEqualTheProgram,
+                         testing::Values(Clip{22050, 60, 2}, Clip{48000, 25, 1}),
+                         [](const testing::TestParamInfo<Clip> &i) { return std::to_string(i.param.rate) + "Hz"; });
+
+void CountFrame(GstElement *, GstBuffer *, GstPad *pad, gpointer data)
+{
+    auto *seen = static_cast<std::pair<std::atomic<int>, std::atomic<int>> *>(data);
+    ++seen->first;
+    if (GstCaps *caps = gst_pad_get_current_caps(pad)) {
+        int n = 0, d = 1;
+        gst_structure_get_fraction(gst_caps_get_structure(caps, 0), "framerate", &n, &d);
+        seen->second = n / d;
+        gst_caps_unref(caps);
+    }
+}
+
+TEST(Element, PlaybinShowsItForAWholeFile)
+{
+    InitGstreamer();
+    TempDir dir;
+    WriteAudio(dir / "song.wav", 44100, 1.0, Sweep);
+    Element playbin(gst_element_factory_make("playbin", nullptr));
+    GstElement *video = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(video, "signal-handoffs", TRUE, nullptr);
+    std::pair<std::atomic<int>, std::atomic<int>> seen{0, 0}; // frames, framerate
+    g_signal_connect(video, "handoff", G_CALLBACK(CountFrame), &seen);
+    gchar *uri = gst_filename_to_uri((dir / "song.wav").c_str(), nullptr);
+    g_object_set(playbin.get(), "uri", uri, "vis-plugin", gst_element_factory_make("quorvanta", nullptr),
+                 "audio-sink", gst_element_factory_make("fakesink", nullptr), "video-sink", video, nullptr);
+    g_free(uri);
+    gst_util_set_object_arg(G_OBJECT(playbin.get()), "flags", "audio+video+vis+soft-volume");
+    const Outcome o = Play(playbin.get());
+    EXPECT_TRUE(o.ended) << o.error;
+    EXPECT_GT(seen.second, 0);
+    EXPECT_EQ(seen.first, seen.second.load()) << "one second of audio, one second of frames";
+}
+
+TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
+{
+    InitGstreamer();
+    const struct {
+        const char *name;
+        std::string bundle;
+        const char *refuse; // QV_SPY_REFUSE
+        int width;
+        QVAGLCall failing; // 0: none
+        const char *says;
+    } rows[] = {
+        {"bundle missing", "/nonexistent/quorvanta.so", nullptr, 64, QVAGLCall(0), "no plug-in bundle there"},
+        {"not a visual plug-in", kNoEntryBundle, nullptr, 64, QVAGLCall(0), "no entry point iTunesPluginMainMachO"},
+        {"refuses init", kSpyBundle, "init", 64, QVAGLCall(0), "failed to initialise"},
+        {"refuses show", kSpyBundle, "show", 64, QVAGLCall(0), "failed to show"},
+        {"wider than registered", kSpyBundle, nullptr, 4001, QVAGLCall(0), "4001x48: outside the frame sizes"},
+        {"no GL context", kBundle, nullptr, 64, kQVAGLCreateContext, "failed to show"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Element p = Launch("audiotestsrc num-buffers=8 ! audioconvert ! quorvanta name=q ! capsfilter name=size "
+                           "caps=video/x-raw,width=" + std::to_string(row.width) +
+                           ",height=48,framerate=30/1 ! fakesink");
+        g_object_set(Child(p.get(), "q"), "plugin", row.bundle.c_str(), nullptr);
+        if (row.refuse)
+            setenv("QV_SPY_REFUSE", row.refuse, 1);
+        if (row.failing)
+            QVAGL_FailCall(row.failing, -1);
+        const Outcome bad = Play(p.get());
+        unsetenv("QV_SPY_REFUSE");
+        QVAGL_ResetFailures();
+        EXPECT_FALSE(bad.ended);
+        EXPECT_EQ(bad.source, "q");
+        EXPECT_NE(bad.error.find(row.says), std::string::npos) << bad.error;
+
+        g_object_set(Child(p.get(), "q"), "plugin", kSpyBundle.c_str(), nullptr);
+        gst_util_set_object_arg(G_OBJECT(Child(p.get(), "size")), "caps", "video/x-raw,width=64,height=48");
+        const Outcome good = Play(p.get());
+        EXPECT_TRUE(good.ended) << good.error;
+    }
+}
+
+// What the cycles leave in memory LeakSanitizer reports at the end of the
+// sanitizer build's run; here, the GL contexts the visual made.
+TEST(Element, StateCyclesLeaveNothingBehind)
+{
+    InitGstreamer();
+    Element p = Launch("audiotestsrc num-buffers=6 ! quorvanta ! video/x-raw,width=48,height=32 ! fakesink");
+    for (int cycle = 0; cycle < 50; ++cycle)
+        ASSERT_TRUE(Play(p.get()).ended) << "cycle " << cycle;
+    EXPECT_EQ(QVAGL_LiveContextCount(), 0);
+    EXPECT_EQ(QVAGL_LiveFramebufferCount(), 0);
+}
+
+} // namespace
