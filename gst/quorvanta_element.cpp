@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gst/audio/audio.h>
@@ -80,6 +81,7 @@ struct ElementState {
     GstSegment segment;
     GstClockTime earliest = GST_CLOCK_TIME_NONE;      // QoS: frames before it are late (object lock)
     bool started = false;                             // the audio's place in running time is known
+    bool regrid = false;                              // new caps: the frames stand elsewhere from now on
     int64_t nextFrame = 0;
     qvgst::AudioTail tail;
     std::vector<float> left = std::vector<float>(qvhost::kAnalysisSize);
@@ -165,7 +167,7 @@ gboolean Setup(GstAudioVisualizer *scope)
     if (!s.session)
         return FALSE; // starting failed and said why
     const int width = GST_VIDEO_INFO_WIDTH(&scope->vinfo), height = GST_VIDEO_INFO_HEIGHT(&scope->vinfo);
-    s.started = false; // a new rate puts the frames elsewhere
+    s.regrid = true;
     return OnSession(self, GST_LIBRARY_ERROR_SETTINGS, [&] { s.session->show(width, height); });
 }
 
@@ -279,6 +281,8 @@ GstFlowReturn Chain(GstPad *pad, GstObject *parent, GstBuffer *buffer)
         }
         s.started = true;
     }
+    if (std::exchange(s.regrid, false))
+        s.nextFrame = qvgst::FirstFrameFrom(std::max<int64_t>(s.tail.end(), 0), rate, fpsN, fpsD);
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         gst_buffer_unref(buffer);

@@ -3,7 +3,7 @@
 // "vrnd" per video frame with the spectrum of that frame's audio, the
 // visual's calendar clock reading the frame's time.
 //
-// Every member runs on the session's thread (SessionThread). Sessions of all
+// Every member but shown() runs on the session's thread (SessionThread). Sessions of all
 // elements in the process take turns (one process-wide lock): the visual's
 // clock is one per process.
 #pragma once
