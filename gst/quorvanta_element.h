@@ -12,10 +12,11 @@
 // whole seconds of it, as in `quorvanta render`, so a file gives the same
 // frames through a pipeline as through the program.
 //
-// GstAudioVisualizer negotiates the caps, finds the buffer pool, answers the
-// latency query and follows the segment; the element cuts the audio itself,
-// on the video's grid of frames (the base class draws whenever enough audio
-// has come, at places that depend on how upstream cuts its buffers).
+// GstAudioVisualizer negotiates the caps, finds the buffer pool and answers
+// the latency query; the element cuts the audio itself, on the video's grid
+// of frames (the base class draws whenever enough audio has come, at places
+// that depend on how upstream cuts its buffers), and skips frames a late sink
+// could no longer show. Its "shader" properties have no effect here.
 #pragma once
 
 #include <gst/gst.h>
