@@ -51,19 +51,18 @@ GstStaticPadTemplate kSrcTemplate = GST_STATIC_PAD_TEMPLATE(
 
 enum { PROP_0, PROP_PLUGIN };
 
-// Where the bundle is when "plugin" is not set: built beside the element
-// (build tree), else where `cmake --install` put it.
+// Where the bundle is when "plugin" is not set: in a build tree, built
+// beside the element (build/gst/ and build/lib/), else where `cmake
+// --install` put it.
 std::string DefaultBundlePath()
 {
     Dl_info self{};
     if (dladdr(reinterpret_cast<void *>(&DefaultBundlePath), &self) && self.dli_fname) {
-        std::string dir = self.dli_fname;
-        dir = dir.substr(0, dir.rfind('/') + 1);
-        for (const char *beside : {"quorvanta.so", "../lib/quorvanta.so"}) {
-            struct stat st;
-            if (stat((dir + beside).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                return dir + beside;
-        }
+        const std::string element = self.dli_fname;
+        const std::string built = element.substr(0, element.rfind('/') + 1) + "../lib/quorvanta.so";
+        struct stat st;
+        if (stat(built.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return built;
     }
     return QV_GST_INSTALLED_BUNDLE;
 }
