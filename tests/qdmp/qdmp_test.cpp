@@ -22,7 +22,7 @@
 
 namespace {
 
-using Values = std::vector<long>;
+using Values = std::vector<std::int64_t>;
 
 Rect R(int top, int left, int bottom, int right)
 {
@@ -75,18 +75,18 @@ TEST(QdmpWorked, Values)
     const auto inset = [](Rect s, int dh, int dv) { return QDMP_Inset_Rect(&s, SInt16(dh), SInt16(dv)), vals(s); };
     const auto intersect = [](Rect s, Rect t) { // also without out, and into an input
         Rect o;
-        const long in[] = {QDMP_Intersect_Rects(&s, &t, nullptr), QDMP_Intersect_Rects(&s, &t, &o),
+        const std::int64_t in[] = {QDMP_Intersect_Rects(&s, &t, nullptr), QDMP_Intersect_Rects(&s, &t, &o),
                            QDMP_Intersect_Rects(&s, &t, &s)};
         return Values{in[0], in[1]} + vals(o) + Values{in[2]} + vals(s);
     };
     const auto mid = [](Point p, Point q) { return vals(QDMP_MidPoint(p, q)); };
     const auto convert = [](RGBColor c) { return Values{RGBColorToColor16(&c), RGBColorToColor32(&c)}; };
     const auto mix = [](RGBColor c1, RGBColor c2, float t) { return vals(QDMP_Mix_RGBColors(c1, c2, t)); };
-    const auto distance = [](RGBColor c1, RGBColor c2) { return long(QDMP_RGBColorDistance(c1, c2)); };
-    const auto blend = [](UInt32 s, UInt32 d) { return long(qdmp::blend_pixel(s, d)); };
+    const auto distance = [](RGBColor c1, RGBColor c2) { return std::int64_t(QDMP_RGBColorDistance(c1, c2)); };
+    const auto blend = [](UInt32 s, UInt32 d) { return std::int64_t(qdmp::blend_pixel(s, d)); };
     // A map's stride plus its first pixel's offset from a 64-byte boundary; -1 for none.
     const auto made = [](PixMapHandle pm) {
-        const long stride = pm ? GetPixRowBytes(pm) + long(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : -1;
+        const std::int64_t stride = pm ? GetPixRowBytes(pm) + std::int64_t(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : -1;
         QVPixMap_Dispose(pm);
         return stride;
     };
@@ -99,7 +99,7 @@ TEST(QdmpWorked, Values)
     };
     RGBColor entries[16] = {{0, 0, 0}, {1000, 1000, 1000}, {3000, 1000, 1000}, kWhite};
     const Map greys(8, one, QVColorTable_New(entries, 4));
-    const auto nearest = [&](RGBColor c) { return long(RGBColorToColor8(greys, &c)); };
+    const auto nearest = [&](RGBColor c) { return std::int64_t(RGBColorToColor8(greys, &c)); };
     for (UInt16 i = 0; i < 16; ++i)
         entries[i] = RGBColor{i, UInt16(100 + i), UInt16(200 + i)};
     const Map sixteen(8, one, QVColorTable_New(entries, 16)), noTable(8, one), wide(16, one), deep(32, one), big(32, r);
@@ -108,7 +108,7 @@ TEST(QdmpWorked, Values)
     PixMapPtr missing = nullptr;
     Rect s;
     Point p;
-    const long kMax = std::numeric_limits<SInt32>::max();
+    const std::int64_t kMax = std::numeric_limits<SInt32>::max();
     const struct {
         const char *what;
         Values got, want;
@@ -208,7 +208,7 @@ TEST(QdmpWorked, Values)
 const char kLetters[] = "abcdefghi/jklmnopqr/stuvwxyzA/BCDEFGHIJ/KLMNOPQRS/TUVWXYZ01/23456789+";
 const RGBColor kInk{0, 0, 0x2300}; // '#' at 32 bits
 
-/* The bytes of pixel (h, v), low byte first (the maps are little-endian). */
+/* The bytes of pixel (h, v). */
 char *at(PixMapHandle pm, int h, int v)
 {
     return GetPixBaseAddr(pm) + v * GetPixRowBytes(pm) + h * (*pm)->pixelSize / 8;
@@ -221,7 +221,7 @@ void paint(PixMapHandle pm, const char *picture)
         if (picture[i] == '/')
             ++v, h = -1;
         else
-            std::memcpy(at(pm, h, v), &x, size_t((*pm)->pixelSize / 8));
+            qdmp_test::store_pixel(at(pm, h, v), (*pm)->pixelSize, x);
     }
 }
 
@@ -230,8 +230,7 @@ std::string picture(PixMapHandle pm)
     std::string out;
     for (int v = 0; v < 7; ++v)
         for (int h = 0; h < 9; ++h) {
-            UInt32 x = 0;
-            std::memcpy(&x, at(pm, h, v), size_t((*pm)->pixelSize / 8));
+            const UInt32 x = qdmp_test::load_pixel(at(pm, h, v), (*pm)->pixelSize);
             out += std::string(v && !h ? "/" : "") + (x == 0 ? '.' : x < 128 ? char(x) : '?');
         }
     return out;

@@ -1,10 +1,16 @@
 #include "support/gl_recorder.h"
 
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <set>
 #include <utility>
 
 static GlState gl;
+static std::set<GLuint> g_textures;
 
-const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false}; }
+const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}, {}}; }
+long RecordedLiveTextures() { return static_cast<long>(g_textures.size()); }
 
 extern "C" {
 
@@ -39,5 +45,53 @@ void glPopMatrix(void)
         gl.stack.pop_back();
     }
 }
+
+void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a)
+{
+    const GLclampf rgba[] = {r, g, b, a};
+    std::copy(rgba, rgba + 4, gl.clear);
+}
+
+void glViewport(GLint x, GLint y, GLsizei w, GLsizei h)
+{
+    const GLint box[] = {x, y, w, h};
+    std::copy(box, box + 4, gl.viewport);
+}
+
+void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
+{
+    const float bounds[] = {float(left), float(right), float(bottom), float(top)};
+    std::copy(bounds, bounds + 4, gl.ortho);
+}
+
+void glGenTextures(GLsizei n, GLuint *textures)
+{
+    static GLuint last = 0;
+    for (GLsizei i = 0; i < n; ++i)
+        g_textures.insert(textures[i] = ++last);
+}
+
+void glDeleteTextures(GLsizei n, const GLuint *textures)
+{
+    for (GLsizei i = 0; i < n; ++i)
+        g_textures.erase(textures[i]);
+}
+
+void glScalef(GLfloat, GLfloat, GLfloat) {}
+void glLoadIdentity(void) {}
+void glMatrixMode(GLenum) {}
+void glEnable(GLenum) {}
+void glDisable(GLenum) {}
+void glBlendFunc(GLenum, GLenum) {}
+void glDepthFunc(GLenum) {}
+void glFrontFace(GLenum) {}
+void glClear(GLbitfield) {}
+void glFinish(void) {}
+void glFlush(void) {}
+void glBindTexture(GLenum, GLuint) {}
+void glTexEnvf(GLenum, GLenum, GLfloat) {}
+void glTexParameteri(GLenum, GLenum, GLint) {}
+void glTexCoord2d(GLdouble, GLdouble) {}
+GLint gluBuild2DMipmaps(GLenum, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *) { return 0; }
 
 } // extern "C"

@@ -1,6 +1,8 @@
-/* The immediate-mode GL calls of the figures, linked into test programs instead of libGL: keeps what a context
- * would (colour, z of the modelview translation, matrix stack) and each glBegin/glEnd primitive with its vertices,
- * their colour and its z. Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. */
+/* The bundle's GL calls, linked into test programs instead of libGL and GLU: keeps what a context would (colour,
+ * z of the modelview translation, matrix stack) and each glBegin/glEnd primitive with its vertices, their colour
+ * and its z; of the frame, the clear colour, the viewport and the last 2-D projection's bounds; texture names made
+ * and not deleted. Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. The rest of
+ * the frame's state calls are accepted and ignored. */
 #ifndef QV_TESTS_SUPPORT_GL_RECORDER_H
 #define QV_TESTS_SUPPORT_GL_RECORDER_H
 
@@ -20,9 +22,13 @@ struct GlState {
     float z;
     int misuse;
     bool open;
+    float clear[4], ortho[4]; /* ortho: left, right, bottom, top */
+    GLint viewport[4];
 };
 
 /* Forgets everything: nothing drawn, no colour, z 0, empty stack. */
 const GlState &GlReset();
+/* Texture names made and not deleted, over resets. */
+long RecordedLiveTextures();
 
 #endif

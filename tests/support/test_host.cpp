@@ -8,9 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "platform/mac_memory.h"
 #include "platform/qv_clock.h"
+
+#ifdef QV_TEST_BUNDLE_LINKED_IN
+// The bundle's parts are linked into the program (a cross build, whose target
+// has no GL to load a bundle with): its entry point is called directly, and
+// its GL calls reach the GL recorder instead of a guard.
+extern "C" OSStatus iTunesPluginMainMachO(OSType code, PluginInitRecord *record, void *refCon);
+long RecordedLiveTextures(); // support/gl_recorder.cpp
+#endif
 
 namespace qvtest {
 namespace {
@@ -56,19 +65,39 @@ void FixClock(time_t now)
 long GLCallsSeen() { return g_glCalls; }
 void ForgetTextures() { g_textures.clear(); }
 
+#ifdef QV_TEST_BUNDLE_LINKED_IN
+long LiveTextures() { return RecordedLiveTextures(); }
+
+// The linked-in bundle's statics are new until the first host takes it up.
+static PluginMainProcPtr TakeUpBundle(void **dl, bool *fresh)
+{
+    static bool taken = false;
+    *dl = nullptr;
+    *fresh = !std::exchange(taken, true);
+    return &iTunesPluginMainMachO;
+}
+#else
 long LiveTextures() { return static_cast<long>(g_textures.size()); }
 
-TestHost::TestHost(SInt16 width, SInt16 height)
+// Loads $QV_BUNDLE: fresh when no copy of it was loaded before.
+static PluginMainProcPtr TakeUpBundle(void **dl, bool *fresh)
 {
     const char *path = std::getenv("QV_BUNDLE");
     void *loaded = path ? dlopen(path, RTLD_NOW | RTLD_NOLOAD) : nullptr;
-    fresh_ = !loaded;
+    *fresh = !loaded;
     if (loaded)
         dlclose(loaded);
-    dl_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
-    entry_ = dl_ ? reinterpret_cast<PluginMainProcPtr>(dlsym(dl_, "iTunesPluginMainMachO")) : nullptr;
+    *dl = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    return *dl ? reinterpret_cast<PluginMainProcPtr>(dlsym(*dl, "iTunesPluginMainMachO")) : nullptr;
+}
+#endif
+
+TestHost::TestHost(SInt16 width, SInt16 height)
+{
+    entry_ = TakeUpBundle(&dl_, &fresh_);
     port_ = QVPort_Create(width, height);
     if (!entry_ || !port_) {
+        const char *path = std::getenv("QV_BUNDLE");
         std::fprintf(stderr, "cannot load $QV_BUNDLE (%s) or make a port\n", path ? path : "not set");
         return;
     }
@@ -87,7 +116,7 @@ TestHost::~TestHost()
     QVPort_Dispose(port_);
 }
 
-void *TestHost::symbol(const char *name) const { return dlsym(dl_, name); }
+void *TestHost::symbol(const char *name) const { return dl_ ? dlsym(dl_, name) : nullptr; }
 
 OSStatus TestHost::Proc(void *cookie, OSType code, HostCallRecord *record)
 {
@@ -188,6 +217,7 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
 
 } // namespace qvtest
 
+#ifndef QV_TEST_BUNDLE_LINKED_IN
 // The guard's entry points, one on each of the bundle's GL paths (set-up,
 // viewport, camera, frame, figures, texture) and the platform's swap.
 #define QV_GUARDED(name, params, args)                                                                                 \
@@ -225,3 +255,4 @@ extern "C" void glDeleteTextures(GLsizei n, const GLuint *textures)
     for (GLsizei i = 0; i < n; ++i)
         qvtest::g_textures.erase({aglGetCurrentContext(), textures[i]});
 }
+#endif

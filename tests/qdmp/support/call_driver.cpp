@@ -11,6 +11,25 @@
 #include <vector>
 
 namespace qdmp_test {
+
+UInt32 load_pixel(const void *p, int depth)
+{
+    UInt8 x8;
+    UInt16 x16;
+    UInt32 x32;
+    void *x = depth == 8 ? static_cast<void *>(&x8) : depth == 16 ? static_cast<void *>(&x16) : &x32;
+    std::memcpy(x, p, size_t(depth / 8));
+    return depth == 8 ? x8 : depth == 16 ? x16 : x32;
+}
+
+void store_pixel(void *p, int depth, UInt32 x)
+{
+    const UInt8 x8 = UInt8(x);
+    const UInt16 x16 = UInt16(x);
+    const void *from = depth == 8 ? static_cast<const void *>(&x8) : depth == 16 ? static_cast<const void *>(&x16) : &x;
+    std::memcpy(p, from, size_t(depth / 8));
+}
+
 namespace {
 
 /* A map in a buffer whose other bytes (bands around it, `pad` after each row)
@@ -48,14 +67,12 @@ struct GuardedMap {
     }
     UInt32 get(long h, long v) const
     {
-        UInt32 x = 0;
-        std::memcpy(&x, &bytes[at(h, v)], size_t(depth / 8)); // little-endian
-        return x;
+        return load_pixel(&bytes[at(h, v)], depth);
     }
     void plot(long h, long v, UInt32 x)
     {
         if (contains(h, v))
-            std::memcpy(&bytes[at(h, v)], &x, size_t(depth / 8));
+            store_pixel(&bytes[at(h, v)], depth, x);
     }
 
     const Rect bounds;
@@ -78,11 +95,11 @@ bool ref_pixel_of(const GuardedMap &m, const RGBColor *c, UInt32 *out)
     const int bits = m.depth == 16 ? 5 : 8;
     *out = 255;
     if (m.depth == 8)
-        for (size_t i = 0, best = ~size_t{0}; c && i < m.colors.size(); ++i) {
+        for (unsigned long long i = 0, best = ~0ull; c && i < m.colors.size(); ++i) {
             const long long dr = c->red - m.colors[i].red, dg = c->green - m.colors[i].green,
                             db = c->blue - m.colors[i].blue;
-            if (size_t(dr * dr + dg * dg + db * db) < best)
-                best = size_t(dr * dr + dg * dg + db * db), *out = UInt32(i);
+            if ((unsigned long long)(dr * dr + dg * dg + db * db) < best)
+                best = dr * dr + dg * dg + db * db, *out = UInt32(i);
         }
     else if (c)
         *out = UInt32(c->red >> (16 - bits)) << 2 * bits | UInt32(c->green >> (16 - bits)) << bits |
