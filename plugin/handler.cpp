@@ -85,10 +85,11 @@ OSStatus Dispatch(OSType code, VisualPluginMessageInfo *info, VisualPluginState 
     case kPluginCleanupMessage:
         return CleanupInstance(state);
 
-    // Render and idle ticks tolerate a missing instance: nothing is drawn.
-    // A render tick of an instance without its render data is refused.
+    // Render and idle ticks tolerate a missing instance, and one not yet
+    // shown: nothing is drawn, whatever the record. A render tick that would
+    // draw but comes without its render data is refused.
     case kVisualPluginRenderMessage:
-        if (state == nullptr)
+        if (state == nullptr || state->ready == 0)
             return noErr;
         if (info == nullptr || info->renderMessage.renderData == nullptr)
             return paramErr;

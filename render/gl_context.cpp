@@ -99,23 +99,22 @@ QV_EXTERN_C void SetViewport(VisualPluginState *state)
 
 QV_EXTERN_C void PosCamera(float aspect, float, float, float, float, float, float)
 {
-    // No view has a ratio of zero, a negative or an undefined one: the camera
-    // stays as it is rather than divide by zero.
-    if (!(aspect > 0.0f) || !std::isfinite(aspect))
+    // The view spans 20 units on its shorter side; a ratio of 1 or less
+    // (negative ones included) widens it vertically by 10 / aspect.
+    const bool wide = aspect > 1.0f;
+    const float left = wide ? -kViewHalfSpan * aspect : -kViewHalfSpan;
+    const float right = wide ? kViewHalfSpan * aspect : kViewHalfSpan;
+    const float bottom = wide ? -kViewHalfSpan : -kViewHalfSpan / aspect;
+    const float top = wide ? kViewHalfSpan : kViewHalfSpan / aspect;
+    // Where that divides by zero or leaves the finite numbers (a ratio of 0,
+    // infinite or undefined, or so small that 10 / aspect overflows), or
+    // gives a view without height, the camera stays as it is.
+    if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top) ||
+        bottom == top)
         return;
+    scr_left = left, scr_right = right, scr_bottom = bottom, scr_top = top;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    if (aspect > 1.0f) {
-        scr_left = -kViewHalfSpan * aspect;
-        scr_right = kViewHalfSpan * aspect;
-        scr_bottom = -kViewHalfSpan;
-        scr_top = kViewHalfSpan;
-    } else {
-        scr_left = -kViewHalfSpan;
-        scr_right = kViewHalfSpan;
-        scr_bottom = -kViewHalfSpan / aspect;
-        scr_top = kViewHalfSpan / aspect;
-    }
     gluOrtho2D(scr_left, scr_right, scr_bottom, scr_top);
     glMatrixMode(GL_MODELVIEW);
 }

@@ -53,7 +53,9 @@ QV_EXTERN_C void SetViewport(VisualPluginState *state);
 /* Orthographic projection whose shorter side spans -10 to 10 for the width /
  * height ratio `aspect`; stores the edges in scr_left .. scr_bottom and
  * leaves the modelview matrix current. The other six values are ignored. An
- * aspect that is not a positive finite number changes nothing. */
+ * aspect of 1 or less (negative ones too) gives the width 20 and the height
+ * 20 / aspect; one for which that is not finite or has no height (0, infinite,
+ * undefined, or small enough to overflow) changes nothing. */
 QV_EXTERN_C QV_EXPORT void PosCamera(float aspect, float, float, float, float, float, float);
 
 /* Half the shorter side of the view, world units. */

@@ -96,9 +96,14 @@ QV_EXPORT void QDMP_Copy_Rect32(PixMapHandle src, PixMapHandle dst, const Rect *
 /* Blends the source over the destination (32 bits both), the source's top
  * byte being its coverage a: each colour channel becomes
  * (S*a >> 8) + (D*(255-a) >> 8); the destination's top byte becomes 0.
- * The rectangles' widths (|right - left|) must be equal; rows and columns stay
- * paired (source row srcRect.top + k goes to destination row dstRect.top + k)
- * and pairs falling outside either map are skipped. */
+ * The rectangles' widths (|right - left|) must be equal; columns stay paired
+ * and pairs falling outside either map are skipped. Rows are paired from the
+ * tops (source row srcRect.top + k onto destination row dstRect.top + k): a
+ * top above its map moves both tops down by its overhang; a bottom at or below
+ * its map's bottom, the source's first and then the destination's, takes its
+ * overhang off both bottoms. Rows are blended while both tops stay above their
+ * bottoms, so with rectangles of unequal heights the source's overhang also
+ * cuts destination rows that lie inside their map. */
 QV_EXPORT void QDMP_Copy_Rect32A(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const Rect *dstRect);
 
 /* Scan copies: the run of |srcH2 - srcH1| pixels of source row srcV to the run
