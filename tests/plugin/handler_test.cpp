@@ -24,9 +24,9 @@ extern "C" __attribute__((visibility("default"))) void SetNumVersion(NumVersion 
 
 namespace {
 
-// Module "init" sends one "rvis" whose payload is exactly the registration,
-// and answers what the host answers (-50 when its callback throws); other
-// module messages touch nothing ("clr " answers 0, the rest -4).
+// Module "init" sends one "rvis" (its bytes: record_bytes_test) and answers
+// what the host answers (-50 when its callback throws); other module
+// messages touch nothing ("clr " answers 0, the rest -4).
 TEST(Entry, InitRegistersThePluginAndAnswersWhatTheHostAnswers)
 {
     for (OSStatus answer : {0, -1, 12345, 1}) {
@@ -38,21 +38,8 @@ TEST(Entry, InitRegistersThePluginAndAnswersWhatTheHostAnswers)
         ASSERT_EQ(host.calls.size(), answer == 1 ? 0u : 1u);
         if (answer == 1)
             continue;
-        const HostCallRecord &got = host.calls[0].record;
-        EXPECT_TRUE(host.calls[0].code == FourCC("rvis") && got.majorVersion == 10 && got.minorVersion == 1 &&
-                    got.recordSize == sizeof got);
-        HostCallRecord want;
-        std::memset(&want, 0, sizeof want);
-        VisualRegistration &r = want.u.registerVisualPluginMessage;
-        std::memcpy(r.name, "\x09Quorvanta", 10);
-        r.options = 8;
-        r.creator = FourCC("hook");
-        r.pluginVersion = NumVersion{1, 0, 0x80, 0};
-        r.handler = host.handler;
-        r.timeBetweenDataMs = 0xFFFFFFFF;
-        r.numWaveformChannels = r.numSpectrumChannels = 2;
-        r.maxWidth = r.maxHeight = 32767;
-        EXPECT_TRUE(host.handler && !std::memcmp(&got.u, &want.u, sizeof want.u)) << "the registration differs";
+        const NumVersion version = host.calls[0].record.u.registerVisualPluginMessage.pluginVersion;
+        EXPECT_TRUE(host.calls[0].code == FourCC("rvis") && host.handler && version.majorRev == 1);
     }
     TestHost host;
     PluginInitRecord rec{0, 0, &host, &TestHost::Proc, 0}, noProc{0, 0, &host, nullptr, 0};
@@ -91,6 +78,7 @@ TEST(Handler, MessagesAnswerAndKeysChooseFullScreenPresets)
         {"vpau", 0, 0, noErr, kNone},             {"vunp", 0, 0, noErr, kNone},
         {"von ", 0, 0, noErr, kNone},             {"voff", 0, 0, noErr, kNone},
         {"vupd", 0, 0, noErr, kNone},             {"VPLY", 0, 0, unimpErr, kNone},
+        {"vrnd", 0, 0, noErr, kNone}, // not shown yet: nothing to draw, whatever the record
         {"rvis", 0, 0, unimpErr, kNone},          {"\0\0\0\0", 0, 0, unimpErr, kNone},
     };
     auto expectPreset = [](const std::vector<qvtest::HostCall> &calls, const Preset &want) {
