@@ -1,3 +1,6 @@
+# The renderer's arithmetic (motion, background, viewport, camera) through the
+# GL recorder, here and in a cross build.
+qv_add_bundle_test(render_arithmetic_tests LINKED SOURCES render/arithmetic_test.cpp)
 if(CMAKE_CROSSCOMPILING)
   return()
 endif()
