@@ -9,7 +9,7 @@
 static GlState gl;
 static std::set<GLuint> g_textures;
 
-const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}, {}}; }
+const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}, 0.0f, {}}; }
 long RecordedLiveTextures() { return static_cast<long>(g_textures.size()); }
 
 extern "C" {
@@ -77,7 +77,7 @@ void glDeleteTextures(GLsizei n, const GLuint *textures)
         g_textures.erase(textures[i]);
 }
 
-void glScalef(GLfloat, GLfloat, GLfloat) {}
+void glScalef(GLfloat x, GLfloat, GLfloat) { gl.scale = x; }
 void glLoadIdentity(void) {}
 void glMatrixMode(GLenum) {}
 void glEnable(GLenum) {}

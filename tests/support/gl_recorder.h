@@ -1,6 +1,7 @@
 /* The bundle's GL calls, linked into test programs instead of libGL and GLU: keeps what a context would (colour,
  * z of the modelview translation, matrix stack) and each glBegin/glEnd primitive with its vertices, their colour
- * and its z; of the frame, the clear colour, the viewport and the last 2-D projection's bounds; texture names made
+ * and its z; of the frame, the clear colour, the x of the last scale, the viewport and the last 2-D projection's
+ * bounds; texture names made
  * and not deleted. Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. The rest of
  * the frame's state calls are accepted and ignored. */
 #ifndef QV_TESTS_SUPPORT_GL_RECORDER_H
@@ -23,6 +24,7 @@ struct GlState {
     int misuse;
     bool open;
     float clear[4], ortho[4]; /* ortho: left, right, bottom, top */
+    float scale;
     GLint viewport[4];
 };
 
