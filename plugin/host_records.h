@@ -1,11 +1,12 @@
 /* Records passed between the player host and the visual plug-in bundle.
  *
- * C structs in the field order and widths of the original interface. Pointer
- * fields are pointer-sized, so on a 32-bit target every offset below holds
- * exactly (a test compiles static checks of them for a 32-bit target); on 64-bit the pointers
- * widen and the real size of HostCallRecord is stamped into its header.
- * Values are in native byte order. Four-character codes are 32-bit values
- * with the first character in the top byte.
+ * C structs in the field order and widths of the original interface. On its
+ * machine, 32-bit big-endian PowerPC, every offset and byte below is exact
+ * (the cross build's tests compare the bytes). On x86-64 the records keep
+ * native byte order and pointer-sized fields: the pointers widen, the offsets
+ * after them move, and the real size of HostCallRecord is stamped into its
+ * header. Four-character codes are 32-bit values with the first character in
+ * the top byte.
  *
  * Ownership: every record is owned by whoever passes it and lives only for the
  * duration of the call; the receiver copies what it needs before returning. */
