@@ -1,8 +1,6 @@
 # The renderer's arithmetic (motion, background, viewport, camera) through the
 # GL recorder, here and in a cross build.
-# Its expected values are computed operation by operation, like the renderer's.
 qv_add_bundle_test(render_arithmetic_tests LINKED SOURCES render/arithmetic_test.cpp)
-target_compile_options(render_arithmetic_tests PRIVATE -ffp-contract=off)
 if(CMAKE_CROSSCOMPILING)
   return()
 endif()

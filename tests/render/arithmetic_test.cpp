@@ -68,25 +68,6 @@ TEST(Motion, OnlyTheFortyLowestEntriesOfChannelZeroMakeAPeak)
     }
 }
 
-// The figures' scale moves an eighth of the way per frame towards 1 + level / 16, the level being the sum of the 40
-// lowest entries over 512; each operation is rounded on its own, on machines with fused multiply-add too.
-TEST(Motion, TheScaleStepsOperationByOperation)
-{
-    TestHost host(48, 32);
-    ASSERT_TRUE(host.fresh() && host.open() && host.show() == noErr) << "needs the renderer's statics afresh";
-    const GlState &gl = GlReset();
-    float px = (1.0f * 7.0f) / 8.0f + 1.0f / 8.0f, level = 0.0f; // the show frame's step, without data
-    for (int frame = 0; frame < 64; ++frame) {
-        const UInt8 entry = UInt8(frame * 97 % 251);
-        ASSERT_EQ(host.render(entry), noErr);
-        level = 0.0f;
-        for (int i = 0; i < 40; ++i)
-            level += float(entry) / 512.0f;
-        px = (px * 7.0f) / 8.0f + ((level / 16.0f) + 1.0f) / 8.0f;
-        ASSERT_EQ(gl.scale, px) << "frame " << frame;
-    }
-}
-
 // "swin" in a 1000 x 1000 port: the buffer rectangle in AGL's bottom-up
 // coordinates, a viewport of its size and a camera whose shorter side spans
 // 20 units; a rectangle without area keeps them (AGL refuses it, printed).

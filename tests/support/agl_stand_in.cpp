@@ -18,13 +18,16 @@ struct __AGLContextRec {
 namespace {
 
 AGLContext g_current = nullptr;
-long g_contexts = 0, g_formats = 0, g_framebuffers = 0;
+long g_contexts = 0, g_formats = 0, g_framebuffers = 0; // alive
 
 } // namespace
 
 extern "C" {
 
-AGLPixelFormat aglChoosePixelFormat(const AGLDevice *, GLint, const GLint *) { return ++g_formats, new __AGLPixelFormatRec; }
+AGLPixelFormat aglChoosePixelFormat(const AGLDevice *, GLint, const GLint *)
+{
+    return ++g_formats, new __AGLPixelFormatRec;
+}
 
 void aglDestroyPixelFormat(AGLPixelFormat pix)
 {
@@ -41,8 +44,7 @@ GLboolean aglDestroyContext(AGLContext ctx)
 {
     if (!ctx)
         return GL_FALSE;
-    if (g_current == ctx)
-        g_current = nullptr;
+    g_current = g_current == ctx ? nullptr : g_current;
     g_contexts -= 1, g_framebuffers -= ctx->hadDrawable;
     delete ctx;
     return GL_TRUE;
@@ -50,8 +52,6 @@ GLboolean aglDestroyContext(AGLContext ctx)
 
 GLboolean aglSetDrawable(AGLContext ctx, AGLDrawable draw)
 {
-    if (!ctx)
-        return GL_FALSE;
     g_framebuffers += draw && !ctx->hadDrawable;
     ctx->hadDrawable |= draw != nullptr;
     ctx->port = draw;
@@ -60,10 +60,11 @@ GLboolean aglSetDrawable(AGLContext ctx, AGLDrawable draw)
 
 GLboolean aglSetCurrentContext(AGLContext ctx) { return g_current = ctx, GL_TRUE; }
 AGLContext aglGetCurrentContext(void) { return g_current; }
+GLboolean aglEnable(AGLContext ctx, GLenum pname) { return pname == AGL_BUFFER_RECT && (ctx->pendingRectOn = true); }
 
 GLboolean aglUpdateContext(AGLContext ctx)
 {
-    if (!ctx || !ctx->port)
+    if (!ctx->port)
         return GL_FALSE;
     std::copy(ctx->pendingRect, ctx->pendingRect + 4, ctx->rect);
     ctx->rectOn = ctx->pendingRectOn;
@@ -82,30 +83,25 @@ GLboolean aglSetInteger(AGLContext ctx, GLenum pname, const GLint *params)
 
 GLboolean aglGetInteger(AGLContext ctx, GLenum pname, GLint *params)
 {
-    if (pname == AGL_SWAP_INTERVAL)
-        return params[0] = ctx->interval, GL_TRUE;
     if (pname != AGL_BUFFER_RECT)
         return GL_FALSE;
     std::copy(ctx->pendingRect, ctx->pendingRect + 4, params);
     return GL_TRUE;
 }
 
-GLboolean aglEnable(AGLContext ctx, GLenum pname) { return pname == AGL_BUFFER_RECT && (ctx->pendingRectOn = true); }
-GLboolean aglDisable(AGLContext ctx, GLenum pname) { return pname == AGL_BUFFER_RECT && !(ctx->pendingRectOn = false); }
-
 // The changed rectangle in top-down port coordinates, clipped to the port.
 void aglSwapBuffers(AGLContext ctx)
 {
-    if (!ctx || !ctx->port)
+    if (!ctx->port)
         return;
     Rect port;
     GetPortBounds(ctx->port, &port);
     const GLint *r = ctx->rect;
-    Rect changed = port;
-    if (ctx->rectOn)
-        changed = Rect{SInt16(std::max<GLint>(port.bottom - r[1] - r[3], 0)), SInt16(std::max<GLint>(r[0], 0)),
-                       SInt16(std::min<GLint>(port.bottom - r[1], port.bottom)),
-                       SInt16(std::min<GLint>(r[0] + r[2], port.right))};
+    const Rect changed = !ctx->rectOn ? port
+                                      : Rect{SInt16(std::max<GLint>(port.bottom - r[1] - r[3], 0)),
+                                             SInt16(std::max<GLint>(r[0], 0)),
+                                             SInt16(std::min<GLint>(port.bottom - r[1], port.bottom)),
+                                             SInt16(std::min<GLint>(r[0] + r[2], port.right))};
     QVPort_FrameReady(ctx->port, &changed, ctx->interval);
 }
 

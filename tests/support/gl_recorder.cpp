@@ -9,7 +9,7 @@
 static GlState gl;
 static std::set<GLuint> g_textures;
 
-const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}, 0.0f, {}}; }
+const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}}; }
 long RecordedLiveTextures() { return static_cast<long>(g_textures.size()); }
 
 extern "C" {
@@ -46,12 +46,6 @@ void glPopMatrix(void)
     }
 }
 
-void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a)
-{
-    const GLclampf rgba[] = {r, g, b, a};
-    std::copy(rgba, rgba + 4, gl.clear);
-}
-
 void glViewport(GLint x, GLint y, GLsizei w, GLsizei h)
 {
     const GLint box[] = {x, y, w, h};
@@ -77,7 +71,7 @@ void glDeleteTextures(GLsizei n, const GLuint *textures)
         g_textures.erase(textures[i]);
 }
 
-void glScalef(GLfloat x, GLfloat, GLfloat) { gl.scale = x; }
+void glScalef(GLfloat, GLfloat, GLfloat) {}
 void glLoadIdentity(void) {}
 void glMatrixMode(GLenum) {}
 void glEnable(GLenum) {}
@@ -86,6 +80,7 @@ void glBlendFunc(GLenum, GLenum) {}
 void glDepthFunc(GLenum) {}
 void glFrontFace(GLenum) {}
 void glClear(GLbitfield) {}
+void glClearColor(GLclampf, GLclampf, GLclampf, GLclampf) {}
 void glFinish(void) {}
 void glFlush(void) {}
 void glBindTexture(GLenum, GLuint) {}

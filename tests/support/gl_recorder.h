@@ -1,9 +1,8 @@
 /* The bundle's GL calls, linked into test programs instead of libGL and GLU: keeps what a context would (colour,
  * z of the modelview translation, matrix stack) and each glBegin/glEnd primitive with its vertices, their colour
- * and its z; of the frame, the clear colour, the x of the last scale, the viewport and the last 2-D projection's
- * bounds; texture names made
- * and not deleted. Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. The rest of
- * the frame's state calls are accepted and ignored. */
+ * and its z; of the frame, the viewport and the last 2-D projection's bounds; texture names made and not deleted.
+ * Misuse (a vertex outside a primitive, nesting, popping an empty stack) is counted. The frame's other state calls
+ * are accepted and ignored. */
 #ifndef QV_TESTS_SUPPORT_GL_RECORDER_H
 #define QV_TESTS_SUPPORT_GL_RECORDER_H
 
@@ -23,8 +22,7 @@ struct GlState {
     float z;
     int misuse;
     bool open;
-    float clear[4], ortho[4]; /* ortho: left, right, bottom, top */
-    float scale;
+    float ortho[4]; /* left, right, bottom, top */
     GLint viewport[4];
 };
 
