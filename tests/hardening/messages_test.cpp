@@ -83,10 +83,12 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
             const OSStatus status = !r.withInstance                 ? host.sendWithout(code, record[r.record])
                                     : code == qvtest::FourCC("clr ") ? host.cleanupInstance()
                                                                      : host.send(code, record[r.record]);
-            EXPECT_EQ(status, r.status);
+            // Before the first "show" a render tick draws nothing and answers 0, whatever its record.
+            const OSStatus want = state == 0 && r.withInstance && code == qvtest::FourCC("vrnd") ? noErr : r.status;
+            EXPECT_EQ(status, want);
             EXPECT_EQ(host.frames - frames, r.draws == kAlways || (r.draws == kWhenShown && shown) ? 1 : 0);
             EXPECT_EQ(other.frames, otherFrames);
-            const bool keeps = r.status != noErr || !r.withInstance || (r.keepsUnlessShown && !shown);
+            const bool keeps = want != noErr || !r.withInstance || (r.keepsUnlessShown && !shown);
             EXPECT_TRUE(!keeps || std::memcmp(&before, host.state(), sizeof before) == 0) << "the state changed";
             EXPECT_EQ(qvtest::Unaccounted({&host, &other}), "");
             EXPECT_LT(alloc_counter::HeapInUse(), heap + (64u << 20));

@@ -78,7 +78,6 @@ TEST(Handler, MessagesAnswerAndKeysChooseFullScreenPresets)
         {"vpau", 0, 0, noErr, kNone},             {"vunp", 0, 0, noErr, kNone},
         {"von ", 0, 0, noErr, kNone},             {"voff", 0, 0, noErr, kNone},
         {"vupd", 0, 0, noErr, kNone},             {"VPLY", 0, 0, unimpErr, kNone},
-        {"vrnd", 0, 0, noErr, kNone}, // not shown yet: nothing to draw, whatever the record
         {"rvis", 0, 0, unimpErr, kNone},          {"\0\0\0\0", 0, 0, unimpErr, kNone},
     };
     auto expectPreset = [](const std::vector<qvtest::HostCall> &calls, const Preset &want) {

@@ -4,6 +4,7 @@
 // and every other byte, padding included, is 0 as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <functional>

@@ -105,6 +105,12 @@ TEST(QdmpWorked, Values)
     const Map sixteen(8, one, QVColorTable_New(entries, 16)), noTable(8, one), wide(16, one), deep(32, one), big(32, r);
     QDMP_Set_Pixel16(wide, 0, 0, 0xFC20);
     QDMP_Set_Pixel32(deep, 0, 0, 0xFF00FF80);
+    const Map argb(32, one);
+    const auto bytes = [&] { // of argb's pixel, once a colour is set
+        const RGBColor c{0x1100, 0x2200, 0x3300};
+        const UInt8 *b = (QDMP_Set_Pixel(argb, 0, 0, &c), reinterpret_cast<const UInt8 *>(GetPixBaseAddr(argb)));
+        return Values{b[0], b[1], b[2], b[3]};
+    };
     PixMapPtr missing = nullptr;
     Rect s;
     Point p;
@@ -136,6 +142,8 @@ TEST(QdmpWorked, Values)
         {"colours to 16 and 32 bits: each channel's top bits",
          convert({0xFFFF, 0x8000, 0}) + convert({0x1234, 0x5678, 0x9ABC}) + convert({0x7FF, 0x7FF, 0xFF}),
          {0x7E00, 0xFF8000, 2 << 10 | 10 << 5 | 19, 0x12569A, 0, 0x070700}},
+        {"a colour's 32-bit pixel in memory: alpha, red, green, blue on a big-endian machine", bytes(),
+         __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? Values{0, 0x11, 0x22, 0x33} : Values{0x33, 0x22, 0x11, 0}},
         {"the nearest table entry, the first of equally near ones; 255 without a map",
          {nearest({3000, 1000, 1000}), nearest({2000, 1000, 1000}), nearest({0xFFFE, 0xFFFF, 0xFFFF}),
           nearest({400, 400, 400}), nearest({0xFFFF, 0, 0xFFFF}), RGBColorToColor8(nullptr, &a),
