@@ -14,9 +14,10 @@
 #include "platform/qv_clock.h"
 
 #ifdef QV_TEST_BUNDLE_LINKED_IN
-// The bundle's parts are linked into the program (a cross build, whose target
-// has no GL to load a bundle with): its entry point is called directly, and
-// its GL calls reach the GL recorder instead of a guard.
+// The bundle's parts are linked into the program (qv_add_bundle_test LINKED,
+// and every bundle test of a cross build, whose target has no GL to load a
+// bundle with): its entry point is called directly, and its GL calls reach
+// the GL recorder instead of a guard.
 extern "C" OSStatus iTunesPluginMainMachO(OSType code, PluginInitRecord *record, void *refCon);
 long RecordedLiveTextures(); // support/gl_recorder.cpp
 #endif

@@ -5,6 +5,8 @@
 // program exports, built with ENABLE_EXPORTS, so that the bundle's calls bind
 // to them) aborts, naming the call, on GL work of a message outside the
 // context of the instance it went to, or of a message without an instance.
+// Built with QV_TEST_BUNDLE_LINKED_IN, it drives the bundle's parts linked
+// into the program instead (GL recorder and AGL stand-in, no guard).
 #pragma once
 
 #include <ctime>

@@ -98,8 +98,9 @@ bool ref_pixel_of(const GuardedMap &m, const RGBColor *c, UInt32 *out)
         for (unsigned long long i = 0, best = ~0ull; c && i < m.colors.size(); ++i) {
             const long long dr = c->red - m.colors[i].red, dg = c->green - m.colors[i].green,
                             db = c->blue - m.colors[i].blue;
-            if ((unsigned long long)(dr * dr + dg * dg + db * db) < best)
-                best = dr * dr + dg * dg + db * db, *out = UInt32(i);
+            const unsigned long long distance = static_cast<unsigned long long>(dr * dr + dg * dg + db * db);
+            if (distance < best) // up to 3 x 65535^2: wider than 32 bits
+                best = distance, *out = UInt32(i);
         }
     else if (c)
         *out = UInt32(c->red >> (16 - bits)) << 2 * bits | UInt32(c->green >> (16 - bits)) << bits |
