@@ -1,9 +1,9 @@
 #include "host/audio_playback.h"
 
 #include <algorithm>
-#include <cstring>
+#include <limits>
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 
 namespace qvhost {
 namespace {
@@ -18,11 +18,28 @@ int BufferFramesFor(int rate)
     return frames;
 }
 
+// Decoding runs this far ahead of the device, in chunks of this size; the
+// history keeps as much behind it for the analysis window and the device's
+// buffer.
+constexpr double kAheadSeconds = 1.0;
+constexpr int kDecodeChunk = 4096;
+constexpr int kFeedChunk = 1024;
+
+int HistoryCapacity(int rate)
+{
+    return static_cast<int>(2 * kAheadSeconds * rate) + kDecodeChunk;
+}
+
 } // namespace
 
-AudioPlayback::AudioPlayback(const AudioClip &clip)
-    : clip_(&clip), clipFrames_(clip.frames()), rate_(clip.sampleRate)
+AudioPlayback::AudioPlayback(AudioSource &source)
+    : source_(source), rate_(source.sampleRate()), history_(HistoryCapacity(source.sampleRate()))
 {
+    for (auto &c : decoded_)
+        c.resize(kDecodeChunk);
+    for (auto &c : feedChunk_)
+        c.resize(kFeedChunk);
+    pump();
     SDL_AudioSpec want{}, have{};
     want.freq = rate_;
     want.format = AUDIO_F32SYS;
@@ -31,7 +48,7 @@ AudioPlayback::AudioPlayback(const AudioClip &clip)
     want.callback = &AudioPlayback::Callback;
     want.userdata = this;
     // No changes allowed: SDL converts rate and format to what the device
-    // takes, so the callback always counts samples of the clip.
+    // takes, so the callback always counts samples of the source.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device_ == 0) {
         warning_ = std::string("no audio output (") + SDL_GetError() + "); playing silently";
@@ -47,6 +64,37 @@ AudioPlayback::~AudioPlayback()
         SDL_CloseAudioDevice(device_);
 }
 
+void AudioPlayback::lock()
+{
+    if (device_)
+        SDL_LockAudioDevice(device_);
+}
+
+void AudioPlayback::unlock()
+{
+    if (device_)
+        SDL_UnlockAudioDevice(device_);
+}
+
+void AudioPlayback::pump()
+{
+    const int64_t ahead = static_cast<int64_t>(kAheadSeconds * rate_);
+    for (;;) {
+        lock();
+        const bool enough = end_ >= 0 || history_.end() - fed_ >= ahead;
+        unlock();
+        if (enough)
+            return;
+        // Decoding happens outside the lock; the callback goes on meanwhile.
+        const int got = source_.read(decoded_[0].data(), decoded_[1].data(), kDecodeChunk);
+        lock();
+        history_.append(decoded_[0].data(), decoded_[1].data(), got);
+        if (got < kDecodeChunk)
+            end_ = history_.end();
+        unlock();
+    }
+}
+
 void AudioPlayback::Callback(void *self, Uint8 *stream, int len)
 {
     static_cast<AudioPlayback *>(self)->feed(reinterpret_cast<float *>(stream), len / static_cast<int>(2 * sizeof(float)));
@@ -57,44 +105,53 @@ void AudioPlayback::feed(float *out, int frames)
     chunkStart_ = fed_;
     chunkTime_ = SDL_GetPerformanceCounter();
     chunkValid_ = true;
-    const float *l = clip_->channels[0].data();
-    const float *r = clip_->channels[1].data();
-    const int n = static_cast<int>(std::clamp<int64_t>(clipFrames_ - fed_, 0, frames));
-    for (int i = 0; i < n; ++i) {
-        out[2 * i] = l[fed_ + i];
-        out[2 * i + 1] = r[fed_ + i];
+    // What is not decoded (yet, or past the end) plays as silence; the
+    // clock runs on over it.
+    for (int done = 0; done < frames;) {
+        const int n = std::min(frames - done, kFeedChunk);
+        history_.copy(fed_, n, feedChunk_[0].data(), feedChunk_[1].data());
+        for (int i = 0; i < n; ++i) {
+            out[2 * (done + i)] = feedChunk_[0][i];
+            out[2 * (done + i) + 1] = feedChunk_[1][i];
+        }
+        fed_ += n;
+        done += n;
     }
-    std::memset(out + 2 * n, 0, sizeof(float) * 2 * static_cast<size_t>(frames - n));
-    // Silence after the end is counted too, so the clock runs on to the end.
-    fed_ += frames;
 }
 
 int64_t AudioPlayback::heardLocked(Uint64 now) const
 {
+    const int64_t last = end_ >= 0 ? end_ : std::numeric_limits<int64_t>::max();
+    const double elapsed = static_cast<double>(now - chunkTime_) / static_cast<double>(SDL_GetPerformanceFrequency());
+    if (!device_) // wall clock: the "chunk" is the moment playback last (re)started
+        return paused_ ? floor_ : std::min<int64_t>(last, floor_ + static_cast<int64_t>(elapsed * rate_));
     if (paused_ || !chunkValid_)
         return floor_;
-    const double elapsed = static_cast<double>(now - chunkTime_) / static_cast<double>(SDL_GetPerformanceFrequency());
     // The chunk last asked for starts playing once the device's buffer,
     // `latencyFrames_` long, has played out.
     int64_t heard = chunkStart_ - latencyFrames_ + static_cast<int64_t>(elapsed * rate_);
     heard = std::min(heard, fed_);
-    return std::clamp<int64_t>(heard, floor_, clipFrames_);
+    return std::clamp<int64_t>(heard, floor_, std::max(last, floor_));
 }
 
 int64_t AudioPlayback::heardSample()
 {
     const Uint64 now = SDL_GetPerformanceCounter();
-    if (!device_) {
-        // Wall clock: the "chunk" is the moment playback last (re)started.
-        return paused_ ? floor_ : std::min<int64_t>(clipFrames_, floor_ + static_cast<int64_t>(
-                                                         static_cast<double>(now - chunkTime_) /
-                                                         static_cast<double>(SDL_GetPerformanceFrequency()) * rate_));
-    }
-    SDL_LockAudioDevice(device_);
+    lock();
     const int64_t heard = heardLocked(now);
-    floor_ = heard;
-    SDL_UnlockAudioDevice(device_);
+    if (device_)
+        floor_ = heard;
+    else
+        fed_ = heard; // decoding follows the wall clock
+    unlock();
     return heard;
+}
+
+void AudioPlayback::copy(int64_t start, int count, float *left, float *right)
+{
+    lock();
+    history_.copy(start, count, left, right);
+    unlock();
 }
 
 void AudioPlayback::setPaused(bool paused)
@@ -102,31 +159,31 @@ void AudioPlayback::setPaused(bool paused)
     if (paused == paused_)
         return;
     const int64_t heard = heardSample();
-    if (device_)
-        SDL_LockAudioDevice(device_);
+    lock();
     // Resume from what was heard, not from what the device had buffered.
     floor_ = heard;
     fed_ = heard;
     chunkValid_ = false;
     paused_ = paused;
     chunkTime_ = SDL_GetPerformanceCounter();
-    if (device_) {
-        SDL_UnlockAudioDevice(device_);
+    unlock();
+    if (device_)
         SDL_PauseAudioDevice(device_, paused ? 1 : 0);
-    }
 }
 
 void AudioPlayback::seek(int64_t sample)
 {
-    sample = std::clamp<int64_t>(sample, 0, clipFrames_);
-    if (device_)
-        SDL_LockAudioDevice(device_);
+    sample = std::clamp<int64_t>(sample, 0, end_ >= 0 ? end_ : std::numeric_limits<int64_t>::max());
+    source_.seek(sample);
+    end_ = -1;
+    lock();
+    history_.restart(sample);
     floor_ = sample;
     fed_ = sample;
     chunkValid_ = false;
     chunkTime_ = SDL_GetPerformanceCounter();
-    if (device_)
-        SDL_UnlockAudioDevice(device_);
+    unlock();
+    pump();
 }
 
 } // namespace qvhost

@@ -2,7 +2,7 @@
 // code, the same samples on every run.
 #pragma once
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 
 namespace qvhost {
 

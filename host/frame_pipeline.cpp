@@ -4,13 +4,15 @@
 
 namespace qvhost {
 
-FramePipeline::FramePipeline(FrameSink &sink, int width, int height, int depth) : sink_(sink)
+FramePipeline::FramePipeline(FrameSink &sink, int width, int height, int audioCapacity, int depth) : sink_(sink)
 {
     frames_.resize(static_cast<size_t>(depth < 2 ? 2 : depth));
     for (Frame &f : frames_) {
         f.width = width;
         f.height = height;
         f.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        for (auto &channel : f.audio)
+            channel.resize(static_cast<size_t>(audioCapacity));
         free_.push_back(&f);
     }
     worker_ = std::thread(&FramePipeline::run, this);

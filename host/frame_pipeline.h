@@ -4,6 +4,7 @@
 // two, so nothing is allocated per frame.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,12 +15,15 @@
 
 namespace qvhost {
 
-// One video frame: native 32-bit ARGB words, rows top first, packed.
+// One video frame: native 32-bit ARGB words, rows top first, packed; and
+// the audio of its time, from its moment to the next frame's.
 struct Frame {
     int64_t index = 0;
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    std::array<std::vector<float>, 2> audio; // left, right; `audioSamples` of them count
+    int audioSamples = 0;
 };
 
 // Where frames go. Called on the worker thread only, frames in order.
@@ -43,8 +47,9 @@ public:
 
 class FramePipeline {
 public:
-    // `depth`: frame buffers in flight (at least 2).
-    FramePipeline(FrameSink &sink, int width, int height, int depth = 3);
+    // `depth`: frame buffers in flight (at least 2); `audioCapacity`: the
+    // audio samples per channel each frame can carry.
+    FramePipeline(FrameSink &sink, int width, int height, int audioCapacity = 0, int depth = 3);
     // Stops the worker; frames not yet written are dropped.
     ~FramePipeline();
     FramePipeline(const FramePipeline &) = delete;

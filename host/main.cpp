@@ -7,7 +7,7 @@
 #include <iostream>
 #include <regex>
 
-#include "host/audio_clip.h"
+#include "host/audio_decoder.h"
 #include "host/demo_song.h"
 #include "host/host_error.h"
 #include "host/offline_renderer.h"
@@ -88,11 +88,13 @@ void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
     cmd->add_flag("-q,--quiet", args.quiet, "no progress bar");
 }
 
-RenderJob MakeJob(const RenderArgs &args, const std::string &plugin)
+// `input`: the audio file, if any.
+RenderJob MakeJob(const RenderArgs &args, const std::string &plugin, const std::string &input = std::string())
 {
     const Size size = ParseSize(args.size);
     RenderJob job;
     job.bundlePath = BundlePath(plugin);
+    job.input = input;
     job.output = args.output;
     job.width = size.width;
     job.height = size.height;
@@ -107,11 +109,16 @@ RenderJob MakeJob(const RenderArgs &args, const std::string &plugin)
     return job;
 }
 
-RenderResult Render(const AudioClip &clip, const RenderJob &job)
+// Renders, then warns (one line) when the audio ended early on a decoding
+// error: the video holds what came before it.
+RenderResult Render(AudioSource &source, const RenderJob &job)
 {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    return RenderClip(clip, job);
+    RenderResult result = RenderAudio(source, job);
+    if (!source.failure().empty())
+        std::fprintf(stderr, "quorvanta: warning: %s\n", source.failure().c_str());
+    return result;
 }
 
 // Each subcommand: its options, added to the program's parser, and what it
@@ -125,7 +132,7 @@ struct PlayCommand {
 
     explicit PlayCommand(CLI::App &app) : cmd(app.add_subcommand("play", "play audio files in a window with sound"))
     {
-        cmd->add_option("FILE", files, "audio files (WAV, FLAC, OGG, MP3...), played in order")->required();
+        cmd->add_option("FILE", files, "audio or video files (anything FFmpeg decodes), played in order")->required();
         cmd->add_option("--size", size, "window size WIDTHxHEIGHT")->capture_default_str();
         cmd->add_flag("--full-screen", fullScreen, "start in full screen");
         cmd->add_option("--frames", frames, "quit after N frames")->check(CLI::NonNegativeNumber);
@@ -137,8 +144,8 @@ struct PlayCommand {
     {
         PlayOptions options;
         for (const std::string &f : files) {
-            CheckAudioFile(f);
-            options.tracks.push_back(Track{f, [f] { return DecodeAudioFile(f); }});
+            AudioDecoder check(f); // every file opens before any plays
+            options.tracks.push_back(Track{f, [f] { return std::make_unique<AudioDecoder>(f); }});
         }
         const Size windowSize = ParseSize(size);
         options.bundlePath = BundlePath(plugin);
@@ -192,15 +199,15 @@ struct RenderCommand {
     explicit RenderCommand(CLI::App &app)
         : cmd(app.add_subcommand("render", "render an audio file to video or PNG frames, headless"))
     {
-        cmd->add_option("FILE", file, "audio file")->required();
+        cmd->add_option("FILE", file, "audio or video file (anything FFmpeg decodes)")->required();
         AddRenderOptions(cmd, args, true);
     }
 
     void run(const std::string &plugin) const
     {
-        const RenderJob job = MakeJob(args, plugin);
-        const AudioClip clip = DecodeAudioFile(file);
-        PrintRendered(Render(clip, job), job.output);
+        const RenderJob job = MakeJob(args, plugin, file);
+        AudioDecoder source(file);
+        PrintRendered(Render(source, job), job.output);
     }
 };
 
@@ -221,12 +228,13 @@ struct DemoCommand {
     {
         if (!window) {
             const RenderJob job = MakeJob(args, plugin);
-            PrintRendered(Render(SynthesizeDemoSong(), job), job.output);
+            ClipSource demo(SynthesizeDemoSong());
+            PrintRendered(Render(demo, job), job.output);
             return;
         }
         const Size windowSize = ParseSize(args.size);
         PlayOptions options;
-        options.tracks.push_back(Track{"demo", [] { return SynthesizeDemoSong(); }});
+        options.tracks.push_back(Track{"demo", [] { return std::make_unique<ClipSource>(SynthesizeDemoSong()); }});
         options.bundlePath = BundlePath(plugin);
         options.window.width = windowSize.width;
         options.window.height = windowSize.height;

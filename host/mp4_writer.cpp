@@ -13,7 +13,6 @@ extern "C" {
 #include <cmath>
 #include <vector>
 
-#include "host/audio_clip.h"
 #include "host/host_error.h"
 #include "host/yuv_conversion.h"
 
@@ -28,7 +27,6 @@ std::string AvError(int code)
 }
 
 constexpr int kAudioBitRate = 192000;
-constexpr int kAudioChunk = 4096; // input samples converted at a time
 
 int ChooseAudioRate(const AVCodec *codec, int wanted)
 {
@@ -49,7 +47,7 @@ int ChooseAudioRate(const AVCodec *codec, int wanted)
 struct Mp4Writer::Impl {
     std::string path;
     VideoSettings settings;
-    const AudioClip *audio = nullptr;
+    int audioRate = 0; // 0: no audio track
 
     AVFormatContext *format = nullptr;
     AVCodecContext *video = nullptr;
@@ -62,7 +60,6 @@ struct Mp4Writer::Impl {
     SwrContext *swr = nullptr;
     AVAudioFifo *fifo = nullptr;
     AVFrame *audioFrame = nullptr;
-    int64_t audioInPos = 0;   // input samples handed to the resampler
     int64_t nextAudioPts = 0; // output samples encoded
     std::vector<float> resampled[2];
 
@@ -129,7 +126,7 @@ struct Mp4Writer::Impl {
         if (!audioStream || !aac)
             throw Fail("out of memory", AVERROR(ENOMEM));
         aac->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        aac->sample_rate = ChooseAudioRate(codec, audio->sampleRate);
+        aac->sample_rate = ChooseAudioRate(codec, audioRate);
         av_channel_layout_default(&aac->ch_layout, 2);
         aac->bit_rate = kAudioBitRate;
         aac->time_base = AVRational{1, aac->sample_rate};
@@ -144,7 +141,7 @@ struct Mp4Writer::Impl {
         AVChannelLayout stereo;
         av_channel_layout_default(&stereo, 2);
         rc = swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLTP, aac->sample_rate, &stereo, AV_SAMPLE_FMT_FLTP,
-                                 audio->sampleRate, 0, nullptr);
+                                 audioRate, 0, nullptr);
         if (rc < 0 || swr_init(swr) < 0)
             throw Fail("cannot resample the audio", rc);
         fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, aac->frame_size > 0 ? aac->frame_size * 4 : 8192);
@@ -159,7 +156,7 @@ struct Mp4Writer::Impl {
         if (rc < 0 || !format)
             throw Fail("cannot set up an MP4 file", rc);
         openVideo();
-        if (audio)
+        if (audioRate > 0)
             openAudio();
         packet = av_packet_alloc();
         if (!packet)
@@ -219,20 +216,6 @@ struct Mp4Writer::Impl {
         }
     }
 
-    // Resamples and encodes the audio up to input sample `until`.
-    void pumpAudio(int64_t until)
-    {
-        until = std::min(until, audio->frames());
-        while (audioInPos < until) {
-            const int n = static_cast<int>(std::min<int64_t>(kAudioChunk, until - audioInPos));
-            const uint8_t *in[2] = {reinterpret_cast<const uint8_t *>(audio->channels[0].data() + audioInPos),
-                                    reinterpret_cast<const uint8_t *>(audio->channels[1].data() + audioInPos)};
-            convert(in, n);
-            audioInPos += n;
-            encodeAudioFrames(false);
-        }
-    }
-
     // Runs `count` input samples (none with null: drain) through the resampler into the fifo.
     void convert(const uint8_t **in, int count)
     {
@@ -266,15 +249,18 @@ struct Mp4Writer::Impl {
                      YuvPlanes{yuv->data[0], yuv->linesize[0], yuv->data[1], yuv->linesize[1], yuv->data[2],
                                yuv->linesize[2]});
         yuv->pts = nextVideoPts++;
-        if (audio) // keep the audio up with the video, one frame ahead
-            pumpAudio((nextVideoPts + 1) * audio->sampleRate / settings.fps);
+        if (aac && frame.audioSamples > 0) {
+            const uint8_t *in[2] = {reinterpret_cast<const uint8_t *>(frame.audio[0].data()),
+                                    reinterpret_cast<const uint8_t *>(frame.audio[1].data())};
+            convert(in, frame.audioSamples);
+            encodeAudioFrames(false);
+        }
         encode(video, videoStream, yuv);
     }
 
     void finish()
     {
-        if (audio) {
-            pumpAudio(audio->frames());
+        if (aac) {
             convert(nullptr, 0);
             encodeAudioFrames(true);
             encode(aac, audioStream, nullptr);
@@ -304,13 +290,15 @@ struct Mp4Writer::Impl {
     }
 };
 
-Mp4Writer::Mp4Writer(const std::string &path, const VideoSettings &video, const AudioClip *audio)
+Mp4Writer::Mp4Writer(const std::string &path, const VideoSettings &video, int audioRate)
     : impl_(std::make_unique<Impl>())
 {
     impl_->path = path;
     impl_->settings = video;
-    impl_->audio = audio && audio->frames() > 0 ? audio : nullptr;
-    av_log_set_level(AV_LOG_ERROR);
+    impl_->audioRate = audioRate;
+    // Failures are reported by the errors thrown; the libraries stay quiet
+    // (also the decoder, which keeps decoding while this writes).
+    av_log_set_level(AV_LOG_QUIET);
     impl_->open();
 }
 

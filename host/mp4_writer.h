@@ -1,5 +1,6 @@
 // Writes an .mp4: H.264 video (libx264 through libavcodec) from ARGB frames
-// and, when given, the audio clip as an AAC track, muxed with libavformat.
+// and, when given a rate, the audio the frames carry as an AAC track, muxed
+// with libavformat.
 // Used from one thread (the encoding worker).
 #pragma once
 
@@ -9,8 +10,6 @@
 #include "host/frame_pipeline.h"
 
 namespace qvhost {
-
-struct AudioClip;
 
 struct VideoSettings {
     int width = 1280;
@@ -27,14 +26,14 @@ struct VideoSettings {
 
 class Mp4Writer : public FrameSink {
 public:
-    // Opens `path` (written as MP4 whatever its name). `audio` may be null;
-    // it must outlive the writer. Throws HostError.
-    Mp4Writer(const std::string &path, const VideoSettings &video, const AudioClip *audio);
+    // Opens `path` (written as MP4 whatever its name). `audioRate`: the rate
+    // of the frames' audio; 0 for a video without sound. Throws HostError.
+    Mp4Writer(const std::string &path, const VideoSettings &video, int audioRate);
     ~Mp4Writer() override;
 
     // Frames must come in order with the writer's size.
     void write(const Frame &frame) override;
-    // Writes the rest of the audio, flushes both encoders, closes the file.
+    // Flushes both encoders and closes the file.
     void finish() override;
 
 private:

@@ -1,15 +1,18 @@
 #include "host/offline_renderer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 #include "host/frame_pipeline.h"
 #include "host/host_error.h"
 #include "host/output_files.h"
 #include "host/png_writer.h"
 #include "host/port.h"
 #include "host/progress.h"
+#include "host/sample_history.h"
 #include "host/spectrum_analyzer.h"
 #include "host/visual_host.h"
 #include "platform/qv_clock.h"
@@ -40,19 +43,21 @@ private:
     int64_t frame_ = 0;
 };
 
+// Frame n goes to the pattern's name for n, reserved in `outputs` as it
+// comes (the render's thread leaves `outputs` alone while frames are written).
 class PngSequenceSink : public FrameSink {
 public:
-    // `paths[i]`: where frame i goes.
-    explicit PngSequenceSink(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+    PngSequenceSink(OutputFiles &outputs, std::string pattern) : outputs_(outputs), pattern_(std::move(pattern)) {}
     void write(const Frame &f) override
     {
-        WritePng(paths_.at(static_cast<size_t>(f.index)), f.pixels.data(), f.width, f.height, f.width,
+        WritePng(outputs_.add(*FormatFramePattern(pattern_, f.index)), f.pixels.data(), f.width, f.height, f.width,
                  kSequencePngLevel);
     }
     void finish() override {}
 
 private:
-    std::vector<std::string> paths_;
+    OutputFiles &outputs_;
+    std::string pattern_;
 };
 
 class StillSink : public FrameSink {
@@ -105,38 +110,36 @@ void ValidateRenderJob(const RenderJob &job)
                          ": H.264 video needs an even width and height");
     if (job.stillFrame && *job.stillFrame < 0)
         throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": frames count from 0");
+    if (!job.input.empty() && OutputNamesFile(job.output, kind, job.input))
+        throw UsageError(job.output + ": is the input file; a render never replaces what it reads");
 }
 
 namespace {
 
 // What a render will do and where it writes, settled before the bundle is
-// touched: the frames to draw and the files reserved for them.
+// touched: the last frame to draw and the file reserved for the output.
 struct RenderPlan {
-    int64_t lastFrame = -1; // frames 0 to lastFrame are drawn
+    int64_t lastFrame = INT64_MAX; // frames from 0 up to this one, as long as the audio lasts
+    int64_t expectedFrames = 0;    // from the length the source states (progress only)
     OutputKind kind = OutputKind::Mp4;
-    std::vector<std::string> sequence; // temporary path of each PNG frame
-    std::string target;                // temporary path of the video or the still
+    std::string target; // temporary path of the video or the still
 };
 
-RenderPlan PlanRender(const AudioClip &clip, const RenderJob &job, OutputFiles &outputs)
+RenderPlan PlanRender(const AudioSource &source, const RenderJob &job, OutputFiles &outputs)
 {
     ValidateRenderJob(job);
-    int64_t frames = FrameCount(clip.frames(), clip.sampleRate, job.fps);
-    if (job.frameLimit >= 0)
-        frames = std::min(frames, job.frameLimit);
-    if (job.stillFrame && *job.stillFrame >= frames)
-        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": the audio gives only " +
-                         std::to_string(frames) + " frames at " + std::to_string(job.fps) + " fps (0 to " +
-                         std::to_string(frames - 1) + ")");
     RenderPlan plan;
-    plan.lastFrame = job.stillFrame ? *job.stillFrame : frames - 1;
+    if (job.stillFrame)
+        plan.lastFrame = *job.stillFrame;
+    else if (job.frameLimit >= 0)
+        plan.lastFrame = job.frameLimit - 1;
+    plan.expectedFrames = std::min(FrameCount(source.statedLength(), source.sampleRate(), job.fps),
+                                   plan.lastFrame == INT64_MAX ? INT64_MAX : plan.lastFrame + 1);
     if (job.nullSink)
         return plan;
     plan.kind = ClassifyOutput(job.output, job.stillFrame.has_value());
     if (plan.kind == OutputKind::PngSequence) {
         OutputFiles::CheckWritable(*FormatFramePattern(job.output, 0));
-        for (int64_t n = 0; n < frames; ++n)
-            plan.sequence.push_back(outputs.add(*FormatFramePattern(job.output, n)));
     } else {
         OutputFiles::CheckWritable(job.output);
         plan.target = outputs.add(job.output);
@@ -145,7 +148,7 @@ RenderPlan PlanRender(const AudioClip &clip, const RenderJob &job, OutputFiles &
 }
 
 // The sink of the plan's output, opened.
-std::unique_ptr<FrameSink> OpenSink(const AudioClip &clip, const RenderJob &job, const RenderPlan &plan)
+std::unique_ptr<FrameSink> OpenSink(int audioRate, const RenderJob &job, const RenderPlan &plan, OutputFiles &outputs)
 {
     if (job.nullSink)
         return std::make_unique<NullSink>();
@@ -155,73 +158,103 @@ std::unique_ptr<FrameSink> OpenSink(const AudioClip &clip, const RenderJob &job,
         video.width = job.width;
         video.height = job.height;
         video.fps = job.fps;
-        return std::make_unique<Mp4Writer>(plan.target, video, &clip);
+        return std::make_unique<Mp4Writer>(plan.target, video, audioRate);
     }
     case OutputKind::PngSequence:
-        return std::make_unique<PngSequenceSink>(plan.sequence);
+        return std::make_unique<PngSequenceSink>(outputs, job.output);
     case OutputKind::Still:
         break;
     }
     return std::make_unique<StillSink>(plan.target);
 }
 
-// Draws frames 0 to plan.lastFrame of a shown visual. A frame the sink wants
-// is read back straight into a pipeline buffer, which goes to the encoder as
-// it is: the pixels cross memory once between the GL and the encoder.
-void DrawFrames(const AudioClip &clip, const RenderJob &job, const RenderPlan &plan, HostSession &session,
-                Port &port, FramePipeline &pipeline, bool wantsFrames, RenderResult &result)
+// The most samples between two frames' moments.
+int BlockCapacity(int rate, int fps)
+{
+    return rate / fps + 1;
+}
+
+// Draws frames from 0 to plan.lastFrame of a shown visual while the audio
+// lasts. Before frame n is drawn, the audio up to frame n + 1's moment is
+// read: the analysis window ends at frame n's moment, and the samples from
+// there to the next moment travel with the frame to the encoder. A frame the
+// sink wants is read back straight into a pipeline buffer, which goes to the
+// encoder as it is: the pixels cross memory once between the GL and the
+// encoder.
+void DrawFrames(AudioSource &source, const RenderJob &job, const RenderPlan &plan, HostSession &session, Port &port,
+                FramePipeline &pipeline, bool wantsFrames, RenderResult &result)
 {
     VisualHost &host = session.visual;
     VideoClock clock(job.fps);
     SpectrumAnalyzer analyzer;
     const ChannelRequest request{host.spectrumChannels(), host.waveformChannels()};
     RenderData data;
-    Progress progress(plan.lastFrame + 1, job.stillFrame ? "frame" : "render", job.progress);
-    for (int64_t n = 0; n <= plan.lastFrame; ++n) {
+    const int rate = source.sampleRate();
+    SampleHistory history(kAnalysisSize + BlockCapacity(rate, job.fps));
+    std::vector<float> block[2];
+    for (auto &b : block)
+        b.resize(static_cast<size_t>(BlockCapacity(rate, job.fps)));
+    Progress progress(plan.expectedFrames, job.stillFrame ? "frame" : "render", job.progress);
+    int64_t n = 0;
+    for (bool more = true; more && n <= plan.lastFrame; ++n) {
         if (job.cancel && job.cancel->load())
             throw HostError("interrupted; nothing written");
         if (session.services.unregisterRequested())
             throw HostError(job.bundlePath + ": the plug-in took itself out during the render");
+        // (rate > fps always, so every frame's time span holds samples)
+        const int want = static_cast<int>(FrameSample(n + 1, rate, job.fps) - FrameSample(n, rate, job.fps));
+        const int got = source.read(block[0].data(), block[1].data(), want);
+        if (got == 0) // the audio ended at this frame's moment: no frame n
+            break;
+        more = got == want;
+        history.append(block[0].data(), block[1].data(), got);
         const bool written = !job.stillFrame || n == *job.stillFrame;
         Frame *frame = written && wantsFrames ? &pipeline.acquire() : nullptr;
         port.drawInto(frame ? frame->pixels.data() : nullptr);
         clock.setFrame(n);
-        analyzer.fill(clip, FrameSample(n, clip.sampleRate, job.fps), request, data);
+        analyzer.fill(history, FrameSample(n, rate, job.fps), request, data);
         host.frame(&data, static_cast<double>(n) / job.fps);
         ++result.framesDrawn;
         if (frame) {
             frame->index = n;
+            for (int c = 0; c < 2; ++c)
+                std::copy_n(block[c].data(), got, frame->audio[c].data());
+            frame->audioSamples = got;
             pipeline.submit();
         }
         result.framesWritten += written;
         progress.update(n + 1);
     }
     port.drawInto(nullptr);
+    if (job.stillFrame && n <= *job.stillFrame)
+        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": the audio gives only " + std::to_string(n) +
+                         " frames at " + std::to_string(job.fps) + " fps (0 to " + std::to_string(n - 1) + ")");
+    progress.setTotal(n);
     progress.finish();
 }
 
 } // namespace
 
-RenderResult RenderClip(const AudioClip &clip, const RenderJob &job)
+RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
 {
     const auto started = std::chrono::steady_clock::now();
     OutputFiles outputs;
-    const RenderPlan plan = PlanRender(clip, job, outputs);
+    const RenderPlan plan = PlanRender(source, job, outputs);
 
     // The port outlives the visual: "hide" detaches the GL context from it.
     Port port(job.width, job.height);
     HostSession session(job.bundlePath, job.configRoot);
     CheckRegistrationLimits(session.visual, job);
-    const std::unique_ptr<FrameSink> sink = OpenSink(clip, job, plan);
+    const std::unique_ptr<FrameSink> sink = OpenSink(source.sampleRate(), job, plan, outputs);
 
     RenderResult result;
     {
-        FramePipeline pipeline(*sink, job.width, job.height);
+        FramePipeline pipeline(*sink, job.width, job.height, BlockCapacity(source.sampleRate(), job.fps));
         session.visual.show(port.get(), port.bounds());
         if (port.framesDelivered() == 0)
             throw HostError(job.bundlePath + ": the visual drew nothing when shown (no usable GL renderer?)");
         session.visual.playState(kVisualPluginPlayMessage);
-        DrawFrames(clip, job, plan, session, port, pipeline, sink->wantsFrames(), result);
+        DrawFrames(source, job, plan, session, port, pipeline, sink->wantsFrames(), result);
         session.visual.playState(kVisualPluginStopMessage);
         session.visual.stop();
         pipeline.finish();

@@ -1,9 +1,12 @@
-// Headless rendering of a clip to video or PNG frames: frame n carries the
+// Headless rendering of audio to video or PNG frames: frame n carries the
 // audio of time n / fps, and the calendar clock the visual reads follows the
 // video's time (frame n sees floor(n / fps) seconds), so what the visual does
 // with time happens at the same places in the video on every run.
 //
-// Drawing runs on the calling thread; encoding runs on a worker thread.
+// The audio streams through: a render holds the samples of one frame's
+// analysis window and those waiting for the encoder, whatever the length.
+// Drawing (and decoding) runs on the calling thread; encoding runs on a
+// worker thread.
 #pragma once
 
 #include <atomic>
@@ -16,10 +19,12 @@
 
 namespace qvhost {
 
-struct AudioClip;
+class AudioSource;
 
 struct RenderJob {
     std::string bundlePath;
+    // The file the audio comes from, if any: no output may be it.
+    std::string input;
     // .mp4 file, %d PNG pattern, or (with stillFrame) one PNG. Empty with
     // nullSink.
     std::string output;
@@ -29,7 +34,7 @@ struct RenderJob {
     std::optional<int64_t> stillFrame;
     // Discard the frames after drawing them (benchmarks).
     bool nullSink = false;
-    // Stop after this many frames (negative: the whole clip).
+    // Stop after this many frames (negative: all the audio gives).
     int64_t frameLimit = -1;
     // Progress bar: -1 when standard error is a terminal, 0 never, 1 always.
     int progress = -1;
@@ -48,17 +53,19 @@ struct RenderResult {
     std::vector<std::string> files;
 };
 
-// Frames of a clip of `samples` at `rate`: ceil(samples * fps / rate), so
-// the last frame's time lies inside the clip.
+// Frames of audio of `samples` at `rate`: ceil(samples * fps / rate), so
+// the last frame's time lies inside the audio.
 int64_t FrameCount(int64_t samples, int rate, int fps);
 // The sample at frame n's time: floor(n * rate / fps).
 int64_t FrameSample(int64_t n, int rate, int fps);
 
-// Checks the job's options (size, rate, output kind) before anything is
-// loaded. Throws a usage HostError.
+// Checks the job's options (size, rate, output kind, an output that would
+// replace the input) before anything is loaded. Throws a usage HostError.
 void ValidateRenderJob(const RenderJob &job);
 
-// Renders `clip`. Throws HostError; on failure no output file is left.
-RenderResult RenderClip(const AudioClip &clip, const RenderJob &job);
+// Renders what `source` gives from its start: as many frames as its audio
+// lasts (FrameCount of the samples read). Throws HostError; on failure no
+// output file is left.
+RenderResult RenderAudio(AudioSource &source, const RenderJob &job);
 
 } // namespace qvhost

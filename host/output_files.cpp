@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "host/host_error.h"
 
@@ -42,6 +43,17 @@ bool EndsWithNoCase(const std::string &s, const std::string &suffix)
         return false;
     return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(),
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+// The same file: by device and inode where both exist, else by resolved path.
+bool SameFile(const std::string &a, const std::string &b)
+{
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ea, eb;
+    const std::filesystem::path ra = std::filesystem::weakly_canonical(a, ea), rb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ra == rb;
 }
 
 } // namespace
@@ -87,6 +99,25 @@ std::optional<std::string> FormatFramePattern(const std::string &pattern, int64_
 bool IsFramePattern(const std::string &pattern)
 {
     return FormatFramePattern(pattern, 0).has_value();
+}
+
+bool OutputNamesFile(const std::string &output, OutputKind kind, const std::string &input)
+{
+    if (kind != OutputKind::PngSequence)
+        return SameFile(output, input);
+    // A frame's name holds its number: try each number in the input's path,
+    // as given and resolved.
+    std::error_code ignored;
+    for (const std::string &name : {input, std::filesystem::weakly_canonical(input, ignored).string()}) {
+        for (size_t at = 0; (at = name.find_first_of("0123456789", at)) != std::string::npos;) {
+            const size_t end = std::min(name.find_first_not_of("0123456789", at), name.size());
+            const std::string digits = name.substr(at, std::min<size_t>(end - at, 18));
+            if (SameFile(*FormatFramePattern(output, std::stoll(digits)), input))
+                return true;
+            at = end;
+        }
+    }
+    return false;
 }
 
 OutputKind ClassifyOutput(const std::string &out, bool still)

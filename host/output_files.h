@@ -23,6 +23,11 @@ OutputKind ClassifyOutput(const std::string &out, bool still);
 std::optional<std::string> FormatFramePattern(const std::string &pattern, int64_t n);
 bool IsFramePattern(const std::string &pattern);
 
+// Whether writing `output` (of `kind`; for a pattern, any of its frames)
+// would replace the existing file `input`: the same file under any name,
+// through a link or another spelling of its path.
+bool OutputNamesFile(const std::string &output, OutputKind kind, const std::string &input);
+
 class OutputFiles {
 public:
     OutputFiles() = default;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 #include "host/audio_playback.h"
 #include "host/host_error.h"
 #include "host/sessions.h"
@@ -15,7 +15,7 @@ namespace {
 
 class PlayDriver : public WindowDriver {
 public:
-    PlayDriver(VisualHost &host, const std::vector<Track> &tracks, AudioClip first)
+    PlayDriver(VisualHost &host, const std::vector<Track> &tracks, std::unique_ptr<AudioSource> first)
         : host_(host), tracks_(tracks), request_{host.spectrumChannels(), host.waveformChannels()}
     {
         start(std::move(first));
@@ -23,15 +23,18 @@ public:
 
     bool keepRunning() override
     {
+        playback_->pump();
         if (playback_->finished() && !playback_->paused()) {
+            if (!source_->failure().empty())
+                std::fprintf(stderr, "quorvanta: warning: %s\n", source_->failure().c_str());
             if (current_ + 1 >= tracks_.size()) {
                 finish();
                 return false;
             }
             ++current_;
-            // Stop the old device before its clip goes.
+            // Stop the old device before its source goes.
             playback_.reset();
-            AudioClip next = tracks_[current_].load();
+            std::unique_ptr<AudioSource> next = tracks_[current_].load();
             host_.playState(kVisualPluginChangeTrackMessage);
             start(std::move(next));
         }
@@ -42,7 +45,8 @@ public:
     {
         if (playback_->paused())
             return false;
-        analyzer_.fill(clip_, playback_->heardSample(), request_, data);
+        playback_->copy(playback_->heardSample() - kAnalysisSize, kAnalysisSize, window_[0], window_[1]);
+        analyzer_.fill(window_[0], window_[1], request_, data);
         return true;
     }
 
@@ -77,10 +81,10 @@ public:
     }
 
 private:
-    void start(AudioClip clip)
+    void start(std::unique_ptr<AudioSource> source)
     {
-        clip_ = std::move(clip);
-        playback_ = std::make_unique<AudioPlayback>(clip_);
+        source_ = std::move(source);
+        playback_ = std::make_unique<AudioPlayback>(*source_);
         if (!playback_->warning().empty())
             std::fprintf(stderr, "quorvanta: %s\n", playback_->warning().c_str());
         if (current_ == 0)
@@ -90,7 +94,7 @@ private:
 
     bool seekBy(double seconds)
     {
-        const int64_t target = playback_->heardSample() + static_cast<int64_t>(seconds * clip_.sampleRate);
+        const int64_t target = playback_->heardSample() + static_cast<int64_t>(seconds * playback_->sampleRate());
         playback_->seek(target);
         host_.playState(kVisualPluginSetPositionMessage);
         return true;
@@ -99,9 +103,10 @@ private:
     VisualHost &host_;
     const std::vector<Track> &tracks_;
     size_t current_ = 0;
-    AudioClip clip_;
+    std::unique_ptr<AudioSource> source_;
     std::unique_ptr<AudioPlayback> playback_;
     SpectrumAnalyzer analyzer_;
+    float window_[2][kAnalysisSize];
     ChannelRequest request_;
     bool stopped_ = false;
 };
@@ -112,9 +117,9 @@ void RunPlay(const PlayOptions &options)
 {
     if (options.tracks.empty())
         throw UsageError("play: no file given");
-    // The first track is decoded before anything opens, so that bad input
+    // The first track is opened before anything else, so that bad input
     // fails at once.
-    AudioClip first = options.tracks.front().load();
+    std::unique_ptr<AudioSource> first = options.tracks.front().load();
     SdlRuntime sdl(true);
     HostSession session(options.bundlePath, options.configRoot);
     VisualHost &host = session.visual;

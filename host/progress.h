@@ -16,6 +16,8 @@ public:
     ~Progress();
     // `done` of `total` finished; redraws at most ten times a second.
     void update(int64_t done);
+    // Corrects the total, which may have been an estimate.
+    void setTotal(int64_t total) { total_ = total; }
     // Draws the final state and ends the line.
     void finish();
 

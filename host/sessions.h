@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,12 +12,12 @@
 
 namespace qvhost {
 
-struct AudioClip;
+class AudioSource;
 
-// A track to play: its name for messages and how to get its audio.
+// A track to play: its name for messages and how to open its audio.
 struct Track {
     std::string name;
-    std::function<AudioClip()> load; // throws HostError
+    std::function<std::unique_ptr<AudioSource>()> load; // throws HostError
 };
 
 struct PlayOptions {
@@ -28,7 +29,8 @@ struct PlayOptions {
 
 // Plays the tracks in order in a window: "vply" when playback starts, "vpau"
 // and "vunp" on space, "setp" when the arrows seek (left/right 5 s, up/down
-// 30 s), "ctrk" when the next track starts, "vstp" at the end. Throws
+// 30 s), "ctrk" when the next track starts, "vstp" at the end. A track
+// whose decoding stopped early gets one warning line when it ends. Throws
 // HostError.
 void RunPlay(const PlayOptions &options);
 

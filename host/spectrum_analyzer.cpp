@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "host/audio_clip.h"
+#include "host/sample_history.h"
 
 namespace qvhost {
 namespace {
@@ -137,22 +137,11 @@ void SpectrumAnalyzer::fill(const float *left, const float *right, const Channel
         spectrum(channels[c], data.spectrumData[c]);
 }
 
-void SpectrumAnalyzer::fill(const AudioClip &clip, int64_t endSample, const ChannelRequest &request, RenderData &data)
+void SpectrumAnalyzer::fill(const SampleHistory &history, int64_t endSample, const ChannelRequest &request,
+                            RenderData &data)
 {
-    for (int c = 0; c < 2; ++c)
-        CopyWindow(clip.channels[c], endSample, kAnalysisSize, windows_[c].data());
+    history.copy(endSample - kAnalysisSize, kAnalysisSize, windows_[0].data(), windows_[1].data());
     fill(windows_[0].data(), windows_[1].data(), request, data);
-}
-
-void CopyWindow(const std::vector<float> &channel, int64_t endSample, int count, float *out)
-{
-    const int64_t size = static_cast<int64_t>(channel.size());
-    const int64_t start = endSample - count;
-    const int64_t from = std::clamp<int64_t>(start, 0, size);
-    const int64_t to = std::clamp<int64_t>(endSample, 0, size);
-    std::fill(out, out + count, 0.0f);
-    if (to > from)
-        std::memcpy(out + (from - start), channel.data() + from, static_cast<size_t>(to - from) * sizeof(float));
 }
 
 } // namespace qvhost

@@ -25,7 +25,7 @@
 
 namespace qvhost {
 
-struct AudioClip;
+class SampleHistory;
 
 constexpr int kAnalysisSize = 1024;
 constexpr int kSpectrumBins = kVisualNumSpectrumEntries; // 512
@@ -61,19 +61,15 @@ public:
     // request are left zero and the counts say how many are filled.
     void fill(const float *left, const float *right, const ChannelRequest &request, RenderData &data);
 
-    // Fills `data` for the moment `endSample` of `clip` (the window is
-    // [endSample - kAnalysisSize, endSample); samples outside the clip are
-    // silence).
-    void fill(const AudioClip &clip, int64_t endSample, const ChannelRequest &request, RenderData &data);
+    // Fills `data` for the moment `endSample` of a stream (the window is
+    // [endSample - kAnalysisSize, endSample); samples the history does not
+    // hold are silence).
+    void fill(const SampleHistory &history, int64_t endSample, const ChannelRequest &request, RenderData &data);
 
 private:
     struct Plan;
     Plan *plan_;
     std::vector<float> windows_[2];
 };
-
-// Copies the `count` samples of `channel` ending at `endSample` into `out`,
-// with silence where the range lies outside the channel.
-void CopyWindow(const std::vector<float> &channel, int64_t endSample, int count, float *out);
 
 } // namespace qvhost

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 #include "host/demo_song.h"
 #include "host/frame_pipeline.h"
 #include "host/mp4_writer.h"
 #include "host/offline_renderer.h"
+#include "host/sample_history.h"
 #include "host/spectrum_analyzer.h"
 
 using namespace qvhost;
@@ -63,8 +64,10 @@ void BM_RenderToMp4_720p60(benchmark::State &state)
     job.output = "/tmp/qv-bench-" + std::to_string(getpid()) + ".mp4";
     int64_t frames = 0;
     const double cpu0 = ProcessCpuSeconds();
-    for (auto _ : state)
-        frames += RenderClip(Demo(), job).framesWritten;
+    for (auto _ : state) {
+        ClipSource demo(Demo());
+        frames += RenderAudio(demo, job).framesWritten;
+    }
     Report(state, frames, ProcessCpuSeconds() - cpu0);
     std::remove(job.output.c_str());
 }
@@ -76,8 +79,10 @@ void BM_RenderToNullSink_720p60(benchmark::State &state)
     job.nullSink = true;
     int64_t frames = 0;
     const double cpu0 = ProcessCpuSeconds();
-    for (auto _ : state)
-        frames += RenderClip(Demo(), job).framesWritten;
+    for (auto _ : state) {
+        ClipSource demo(Demo());
+        frames += RenderAudio(demo, job).framesWritten;
+    }
     Report(state, frames, ProcessCpuSeconds() - cpu0);
 }
 BENCHMARK(BM_RenderToNullSink_720p60)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
@@ -87,12 +92,16 @@ BENCHMARK(BM_RenderToNullSink_720p60)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_EncodeOnly_720p60(benchmark::State &state)
 {
     const std::string path = "/tmp/qv-bench-enc-" + std::to_string(getpid()) + ".mp4";
-    constexpr int kFrames = 16;
+    constexpr int kFrames = 16, kFrameSamples = kDemoSampleRate / 60;
     std::vector<Frame> frames(kFrames);
     for (int n = 0; n < kFrames; ++n) {
         Frame &f = frames[n];
         f.width = 1280;
         f.height = 720;
+        for (int c = 0; c < 2; ++c) // each frame carries its share of the demo's sound
+            f.audio[c].assign(Demo().channels[c].begin() + n * kFrameSamples,
+                              Demo().channels[c].begin() + (n + 1) * kFrameSamples);
+        f.audioSamples = kFrameSamples;
         f.pixels.assign(1280 * 720, 0xFF336699u);
         for (int y = 100 + 9 * n; y < 500 + 5 * n; ++y)
             for (int x = 300 + 13 * n; x < 700 + 11 * n; ++x)
@@ -102,7 +111,7 @@ void BM_EncodeOnly_720p60(benchmark::State &state)
     const double cpu0 = ProcessCpuSeconds();
     for (auto _ : state) {
         VideoSettings video;
-        Mp4Writer writer(path, video, &Demo());
+        Mp4Writer writer(path, video, kDemoSampleRate);
         for (int n = 0; n < 300; ++n) {
             Frame &f = frames[n % kFrames];
             f.index = n;
@@ -121,9 +130,11 @@ void BM_SpectrumPerFrame(benchmark::State &state)
     SpectrumAnalyzer analyzer;
     RenderData data;
     const AudioClip &clip = Demo();
+    SampleHistory history(static_cast<int>(clip.frames()));
+    history.append(clip.channels[0].data(), clip.channels[1].data(), static_cast<int>(clip.frames()));
     int64_t n = 0;
     for (auto _ : state) {
-        analyzer.fill(clip, FrameSample(n, clip.sampleRate, 60), ChannelRequest{}, data);
+        analyzer.fill(history, FrameSample(n, clip.sampleRate, 60), ChannelRequest{}, data);
         benchmark::DoNotOptimize(data);
         n = (n + 1) % 1200;
     }

@@ -10,13 +10,16 @@
 // frame lies inside the clip and the next one past it.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "host/audio_clip.h"
+#include "host/audio_source.h"
 #include "host/offline_renderer.h"
+#include "host/sample_history.h"
+#include "host/spectrum_analyzer.h"
 #include "tests/host/reference.h"
 
 using namespace qvhost;
@@ -57,10 +60,10 @@ float Sample(FuzzedDataProvider &in, int mode)
 }
 
 // The RenderData of the moment `end`; its spectra against the direct DFT if `compare`.
-void CheckMoment(SpectrumAnalyzer &analyzer, const AudioClip &clip, int64_t end, ChannelRequest request, bool compare,
-                 RenderData &data)
+void CheckMoment(SpectrumAnalyzer &analyzer, const AudioClip &clip, const SampleHistory &history, int64_t end,
+                 ChannelRequest request, bool compare, RenderData &data)
 {
-    analyzer.fill(clip, end, request, data);
+    analyzer.fill(history, end, request, data);
     const int waves = std::clamp(request.waveformChannels, 0, 2), spectra = std::clamp(request.spectrumChannels, 0, 2);
     Check(data.numWaveformChannels == waves && data.numSpectrumChannels == spectra, "channel counts", waves, spectra);
     for (int c = 0; c < 2; ++c) {
@@ -117,10 +120,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
                                frames,
                                frames + kAnalysisSize,
                                -kAnalysisSize};
+    SampleHistory history(static_cast<int>(std::max<int64_t>(frames, 1))); // the whole clip
+    history.append(clip.channels[0].data(), clip.channels[1].data(), static_cast<int>(frames));
     RenderData first, other;
     for (size_t i = 0; i < sizeof moments / sizeof moments[0]; ++i)
-        CheckMoment(analyzer, clip, moments[i], request, compare && i == 0, i == 0 ? first : other);
-    analyzer.fill(clip, moments[0], request, other); // what came between leaves no trace
+        CheckMoment(analyzer, clip, history, moments[i], request, compare && i == 0, i == 0 ? first : other);
+    analyzer.fill(history, moments[0], request, other); // what came between leaves no trace
     Check(std::memcmp(&first, &other, sizeof first) == 0, "bytes the second time", moments[0], 0);
     return 0;
 }

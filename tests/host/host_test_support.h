@@ -1,12 +1,11 @@
 // Helpers for the host program's tests: temporary directories, audio files of
-// generated signals, running programs, the log of the spy bundle
+// generated signals (encoded by the ffmpeg program), running programs, the log of the spy bundle
 // (spy_bundle.cpp) and what libavformat finds in the videos the program writes.
 #pragma once
 
 extern "C" {
 #include <libavformat/avformat.h>
 }
-#include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@ extern "C" {
 #include <functional>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -60,19 +60,6 @@ inline std::string ReadText(const std::string &path)
     return s.str();
 }
 
-// Writes `seconds` of audio at `rate` whose samples are f(channel, t), with libsndfile.
-inline void WriteAudio(const std::string &path, int rate, double seconds, const std::function<float(int, double)> &f,
-                       int channels = 2, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
-{
-    SF_INFO info{0, rate, channels, format, 0, 0};
-    SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> samples;
-    for (long i = 0; i < std::lround(seconds * rate); ++i)
-        for (int c = 0; c < channels; ++c)
-            samples.push_back(f(c, static_cast<double>(i) / rate));
-    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
-    sf_close(file);
-}
 // A sine at the centre frequency of analysis bin `bin` at `rate`, on every channel.
 inline std::function<float(int, double)> Tone(int bin, int rate, float amplitude = 1.0f)
 {
@@ -153,6 +140,28 @@ inline RunResult Execute(const std::string &program, const Lines &args, const En
     const int status = Child(program, args, env, io / "out").wait(timeout);
     return {status, ReadText(io / "out"), ReadText(io / "out.err")};
 }
+// Writes `seconds` of audio at `rate` whose samples are f(channel, t): the
+// ffmpeg program encodes them as `path`'s extension says, with `codec`
+// options such as {"-c:a", "flac"} (default: 16-bit PCM for .wav).
+inline void WriteAudio(const std::string &path, int rate, double seconds, const std::function<float(int, double)> &f,
+                       int channels = 2, const Lines &codec = {})
+{
+    std::vector<float> samples;
+    for (long i = 0; i < std::lround(seconds * rate); ++i)
+        for (int c = 0; c < channels; ++c)
+            samples.push_back(f(c, static_cast<double>(i) / rate));
+    std::ofstream(path + ".raw", std::ios::binary)
+        .write(reinterpret_cast<const char *>(samples.data()), static_cast<std::streamsize>(samples.size() * 4));
+    Lines args = {"-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", std::to_string(rate), "-ac",
+                  std::to_string(channels), "-i", path + ".raw"};
+    args.insert(args.end(), codec.begin(), codec.end());
+    args.push_back(path);
+    const RunResult r = Execute("ffmpeg", args);
+    fs::remove(path + ".raw");
+    if (r.status != 0)
+        throw std::runtime_error("ffmpeg could not write " + path + ": " + r.err);
+}
+
 // The spy bundle's log, and the messages (first words) of its lines.
 inline Lines ReadLog(const std::string &path)
 {
@@ -179,7 +188,7 @@ inline std::array<int, 3> Peaks(const std::string &line)
 }
 
 // The streams of a video as libavformat finds them, such as
-// "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.0 s"; "" for no video file.
+// "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.000 s"; "" for no video file.
 inline std::string VideoSummary(const std::string &path)
 {
     AVFormatContext *fmt = nullptr;
@@ -200,7 +209,7 @@ inline std::string VideoSummary(const std::string &path)
             std::snprintf(text, sizeof text, "%s %dx%d %lld frames %.2f s", avcodec_get_name(p->codec_id), p->width,
                           p->height, packets[i], seconds);
         else
-            std::snprintf(text, sizeof text, "%s %d Hz %d ch %.1f s", avcodec_get_name(p->codec_id), p->sample_rate,
+            std::snprintf(text, sizeof text, "%s %d Hz %d ch %.3f s", avcodec_get_name(p->codec_id), p->sample_rate,
                           p->ch_layout.nb_channels, seconds);
         summary += (i ? ", " : "") + std::string(text);
     }

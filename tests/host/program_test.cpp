@@ -16,27 +16,52 @@ std::function<float(int, double)> TwoTones(int rate)
     return [=](int c, double t) { return Tone((t < 1.0 ? 20 : 60) + 10 * c, rate)(c, t); };
 }
 
-TEST(Render, Mp4HoldsEveryFrameAndTheAudioTrack)
+TEST(Render, EveryFormatRendersToAnMp4AsLongAsItsAudio)
 {
-    // AAC keeps the rates it has and resamples others to 48 kHz; mono becomes stereo.
+    // Files of 1 s as people have them, made by the ffmpeg program. The
+    // video lasts as long as what decodes (within a frame, the last one's
+    // share); AAC keeps the rates it has and resamples others to 48 kHz;
+    // mono becomes stereo.
     const struct {
-        int rate, channels;
-        double seconds;
-        const char *fps, *video;
-    } cases[] = {{44100, 2, 2.0, "30", "h264 96x64 60 frames 2.00 s, aac 44100 Hz 2 ch 2.0 s"},
-                 {8000, 1, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 8000 Hz 2 ch 1.0 s"},
-                 {192000, 1, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 48000 Hz 2 ch 1.0 s"},
-                 {12345, 2, 1.0, "10", "h264 96x64 10 frames 1.00 s, aac 48000 Hz 2 ch 1.0 s"}};
+        const char *file;
+        Lines codec;
+        int rate, channels, aacRate;
+    } cases[] = {
+        {"in.wav", {}, 44100, 2, 44100},
+        {"in.wav", {}, 8000, 1, 8000},
+        {"in.wav", {}, 12345, 2, 48000},
+        {"in.flac", {}, 192000, 1, 48000},
+        {"in.ogg", {"-c:a", "libvorbis"}, 22050, 2, 22050},
+        {"in.opus", {}, 24000, 1, 48000},
+        {"in.mp3", {}, 32000, 1, 32000},
+        {"in.m4a", {"-c:a", "aac"}, 44100, 2, 44100},
+        {"in.m4a", {"-c:a", "alac"}, 96000, 2, 96000},
+        {"in.wma", {}, 16000, 2, 16000},
+        {"in.mp4", {"-f", "lavfi", "-i", "testsrc=size=32x32:rate=10", "-shortest"}, 48000, 2, 48000},
+    };
+    constexpr double kSeconds = 1.0, kFrame = 0.1; // at 10 fps
     for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.file << " " << c.rate << " Hz " << c.channels << " ch");
         TempDir dir;
-        WriteAudio(dir / "in.wav", c.rate, c.seconds, TwoTones(c.rate), c.channels);
-        const RunResult r = Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "out.mp4", "--size", "96x64",
-                                               "--fps", c.fps, "--plugin", kBundle});
+        WriteAudio(dir / c.file, c.rate, kSeconds, TwoTones(c.rate), c.channels, c.codec);
+        const RunResult r = Execute(kProgram, {"render", dir / c.file, "-o", dir / "out.mp4", "--size", "64x36",
+                                               "--fps", "10", "--plugin", kBundle});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, dir / "out.mp4\n");
         EXPECT_EQ(r.err, ""); // no progress bar when standard error is no terminal
-        EXPECT_EQ(VideoSummary(dir / "out.mp4"), c.video);
-        EXPECT_EQ(dir.entries(), (Lines{"in.wav", "out.mp4"}));
+        const std::string summary = VideoSummary(dir / "out.mp4");
+        int frames = 0, aacRate = 0, aacChannels = 0;
+        double videoSeconds = 0, audioSeconds = 0;
+        ASSERT_EQ(std::sscanf(summary.c_str(), "h264 64x36 %d frames %lf s, aac %d Hz %d ch %lf s", &frames,
+                              &videoSeconds, &aacRate, &aacChannels, &audioSeconds),
+                  5)
+            << summary;
+        EXPECT_NEAR(frames * kFrame, videoSeconds, 1e-9) << summary;
+        EXPECT_NEAR(videoSeconds, audioSeconds, kFrame) << summary;
+        EXPECT_NEAR(audioSeconds, kSeconds, kFrame) << summary;
+        EXPECT_EQ(aacRate, c.aacRate);
+        EXPECT_EQ(aacChannels, 2);
+        EXPECT_EQ(dir.entries(), (Lines{c.file, "out.mp4"}));
     }
 }
 
@@ -105,6 +130,12 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
     TempDir in, out;
     const std::string good = in / "good.wav", mp4 = out / "x.mp4";
     WriteAudio(good, 22050, 0.5, Tone(12, 22050, 0.5f));
+    // A video's sound is input too; no render may write over the file it reads, under any name.
+    const std::string video = in / "take7.mp4";
+    WriteAudio(video, 22050, 0.5, Tone(12, 22050, 0.5f));
+    fs::create_symlink(video, out / "link.mp4");
+    fs::create_hard_link(video, out / "hard.mp4");
+    const std::string videoBytes = ReadText(video);
     fs::create_directory(out / "taken.mp4");
     // Where nothing can be written: a read-only directory, or for root a file system that refuses new files.
     fs::create_directory(out / "locked");
@@ -130,6 +161,11 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "--frame", "-1", "-o", out / "s.png"}, 2, "--frame"},
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
+        {{"render", video, "-o", video}, 2, "take7.mp4: is the input file"},
+        {{"render", video, "-o", in / "../" + fs::path(in.path).filename().string() + "/./take7.mp4"}, 2, "is the input"},
+        {{"render", video, "-o", out / "link.mp4"}, 2, "link.mp4: is the input file"},
+        {{"render", video, "-o", out / "hard.mp4"}, 2, "hard.mp4: is the input file"},
+        {{"render", video, "-o", in / "take%d.mp4"}, 2, "take%d.mp4: is the input file"},
         {{"render", good, "-o", out / "taken.mp4"}, 1, "taken.mp4: is a directory"},
         {{"render", good, "-o", out / "no/x.mp4", "--size", "8192x8192"}, 1, "no does not exist"},
         {{"render", good, "--frame", "3", "-o", out / "no/s.png"}, 1, "no does not exist"},
@@ -155,6 +191,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
             EXPECT_EQ(out.entries(), before);
         }
     }
+    EXPECT_EQ(ReadText(video), videoBytes);
 }
 
 } // namespace

@@ -1,0 +1,60 @@
+// Audio as the program reads it: two channels of float samples (-1..1 full
+// scale) at one rate, pulled in order by whoever draws or plays them, so
+// that only what a frame needs is held at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvhost {
+
+// The sample rates the program works at. Audio at other rates is resampled
+// to the nearest of these bounds.
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 192000;
+
+// A stream of stereo samples. Used from one thread.
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+    // Samples per second per channel, for the life of the source.
+    virtual int sampleRate() const = 0;
+    // Copies the next samples, up to `count` per channel, into `left` and
+    // `right`; returns how many. Fewer than `count` only at the end.
+    virtual int read(float *left, float *right, int count) = 0;
+    // Makes the next read start at `sample` (from 0; past the end, reads
+    // return nothing).
+    virtual void seek(int64_t sample) = 0;
+    // The samples the source says it holds: an estimate, -1 when unknown.
+    // What reads give is what counts.
+    virtual int64_t statedLength() const = 0;
+    // When the audio ended early because the rest could not be decoded: one
+    // line naming the source, the time and the reason. Empty otherwise.
+    virtual std::string failure() const { return std::string(); }
+};
+
+// Audio held whole in memory (the built-in demo).
+struct AudioClip {
+    int sampleRate = 0;
+    // Both channels hold the same number of samples.
+    std::array<std::vector<float>, 2> channels;
+
+    int64_t frames() const { return static_cast<int64_t>(channels[0].size()); }
+};
+
+class ClipSource : public AudioSource {
+public:
+    explicit ClipSource(AudioClip clip) : clip_(std::move(clip)) {}
+    int sampleRate() const override { return clip_.sampleRate; }
+    int read(float *left, float *right, int count) override;
+    void seek(int64_t sample) override { next_ = sample < 0 ? 0 : sample; }
+    int64_t statedLength() const override { return clip_.frames(); }
+
+private:
+    AudioClip clip_;
+    int64_t next_ = 0;
+};
+
+} // namespace qvhost
