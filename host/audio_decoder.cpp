@@ -51,6 +51,11 @@ void CheckRegularFile(const std::string &path)
         throw FileError(path, "is empty");
 }
 
+// Lossy codecs need what comes before a point to decode it as a continuous
+// decode does (overlapping transforms, MP3's bit reservoir, Opus's pre-roll):
+// a seek starts this much earlier and decodes forward.
+constexpr double kSeekPrerollSeconds = 0.25;
+
 // "M:SS.mmm", or "H:MM:SS.mmm" from an hour on.
 std::string ClockTime(int64_t sample, int rate)
 {
@@ -132,6 +137,7 @@ struct AudioDecoder::Impl {
         if (!codec || !packet || !frame)
             throw FileError(path, "out of memory");
         rc = avcodec_parameters_to_context(codec, stream->codecpar);
+        codec->pkt_timebase = stream->time_base; // so that trimmed frames keep true times
         if (rc >= 0)
             rc = avcodec_open2(codec, decoder, nullptr);
         if (rc < 0)
@@ -295,7 +301,10 @@ struct AudioDecoder::Impl {
     void seek(int64_t sample)
     {
         sample = std::max<int64_t>(sample, 0);
-        const int64_t ts = firstPts + av_rescale_q(sample, AVRational{1, rate}, stream->time_base);
+        // (Near the start, that is before sample 0: where a codec's priming
+        // packets lie, which the first samples need as much.)
+        const int64_t from = sample - static_cast<int64_t>(kSeekPrerollSeconds * rate);
+        const int64_t ts = firstPts + av_rescale_q(from, AVRational{1, rate}, stream->time_base);
         int rc = avformat_seek_file(format, stream->index, INT64_MIN, ts, ts, 0);
         if (rc < 0) // no index or timestamps to seek by: from the start
             rc = avformat_seek_file(format, stream->index, INT64_MIN, firstPts, firstPts, 0);

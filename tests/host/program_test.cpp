@@ -3,6 +3,7 @@
 // the command line's exit statuses.
 #include <gtest/gtest.h>
 
+#include "host/audio_decoder.h"
 #include "host_test_support.h"
 #include "support/image_io.h"
 
@@ -62,6 +63,19 @@ TEST(Render, EveryFormatRendersToAnMp4AsLongAsItsAudio)
         EXPECT_EQ(aacRate, c.aacRate);
         EXPECT_EQ(aacChannels, 2);
         EXPECT_EQ(dir.entries(), (Lines{c.file, "out.mp4"}));
+
+        // A seek (as play makes) lands on the sample a continuous read gives there.
+        qvhost::AudioDecoder decoder(dir / c.file);
+        std::vector<float> left(256 * 1024), right(left.size()), seekLeft(64), seekRight(64);
+        const int total = decoder.read(left.data(), right.data(), static_cast<int>(left.size()));
+        for (const int at : {total * 3 / 5 + 7, 3}) {
+            decoder.seek(at);
+            ASSERT_EQ(decoder.read(seekLeft.data(), seekRight.data(), 64), 64) << at;
+            for (int i = 0; i < 64; ++i) {
+                ASSERT_NEAR(seekLeft[i], left[at + i], 0.01) << "sample " << at + i;
+                ASSERT_NEAR(seekRight[i], right[at + i], 0.01) << "sample " << at + i;
+            }
+        }
     }
 }
 
