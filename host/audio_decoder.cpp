@@ -153,7 +153,7 @@ struct AudioDecoder::Impl {
         firstPts = firstPts == AV_NOPTS_VALUE ? 0 : firstPts;
     }
 
-    // Decoding ends here: the reason, and where.
+    // Decoding ends here, for the reason `code` gives.
     void stop(int code)
     {
         ended = true;
@@ -166,12 +166,12 @@ struct AudioDecoder::Impl {
         while (!ended) {
             int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
-                convert();
+                convert(false);
                 av_frame_unref(frame);
                 return !ended;
             }
             if (rc == AVERROR_EOF) {
-                convert(); // what the resampler still holds
+                convert(true); // what the resampler still holds
                 ended = true;
                 return true;
             }
@@ -228,11 +228,10 @@ struct AudioDecoder::Impl {
         }
     }
 
-    // Converts the decoded frame (none: what the resampler still holds)
-    // into `pending`, dropping what lies before `skipTo`.
-    void convert()
+    // Converts the decoded frame (`flushing`: what the resampler still
+    // holds) into `pending`, dropping what lies before `skipTo`.
+    void convert(bool flushing)
     {
-        const bool flushing = frame->nb_samples == 0;
         if (flushing && !swr)
             return;
         if (!flushing) {
@@ -242,7 +241,8 @@ struct AudioDecoder::Impl {
             if (!positionKnown)
                 placeFrame();
         }
-        const int room = swr_get_out_samples(swr, frame->nb_samples);
+        const int count = flushing ? 0 : frame->nb_samples;
+        const int room = swr_get_out_samples(swr, count);
         if (room <= 0)
             return;
         for (auto &c : pending)
@@ -250,8 +250,8 @@ struct AudioDecoder::Impl {
                 c.resize(static_cast<size_t>(filled + room));
         uint8_t *out[2] = {reinterpret_cast<uint8_t *>(pending[0].data() + filled),
                            reinterpret_cast<uint8_t *>(pending[1].data() + filled)};
-        const int got = swr_convert(swr, out, room, flushing ? nullptr : const_cast<const uint8_t **>(frame->extended_data),
-                                    frame->nb_samples);
+        const int got =
+            swr_convert(swr, out, room, flushing ? nullptr : const_cast<const uint8_t **>(frame->extended_data), count);
         if (got < 0) {
             stop(got);
             return;
