@@ -6,7 +6,7 @@
 namespace qvgst {
 namespace {
 
-constexpr float kS16FullScale = 32768.0f; // as libsndfile normalises 16-bit PCM
+constexpr float kS16FullScale = 32768.0f; // as the program's decoder (libswresample) normalises 16-bit PCM
 
 float Sample(const void *data, int64_t index, SampleFormat format)
 {

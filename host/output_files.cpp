@@ -51,8 +51,9 @@ bool SameFile(const std::string &a, const std::string &b)
     struct stat sa, sb;
     if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    namespace fs = std::filesystem;
     std::error_code ea, eb;
-    const std::filesystem::path ra = std::filesystem::weakly_canonical(a, ea), rb = std::filesystem::weakly_canonical(b, eb);
+    const fs::path ra = fs::weakly_canonical(a, ea), rb = fs::weakly_canonical(b, eb);
     return !ea && !eb && ra == rb;
 }
 

@@ -121,7 +121,8 @@ const Case kCases[] = {
     {"cut_in_header.wav", Error, "not audio", [](auto &) { return Wav().substr(0, 30); }, 0},
     {"header_only.wav", Error, "holds no audio", [](auto &) { return Wav().substr(0, Chunk(Wav(), "data")); }, 0},
     // What decodes is what renders, whatever the header says.
-    {"cut_in_data.wav", Warned, "decoding stopped at 0:00.399", [](auto &) { return Wav().substr(0, Wav().size() * 2 / 3); }, 4},
+    {"cut_in_data.wav", Warned, "decoding stopped at 0:00.399",
+     [](auto &) { return Wav().substr(0, Wav().size() * 2 / 3); }, 4},
     {"riff_size_too_long.wav", Video, "", [](auto &) { return Put(Wav(), 4, kHuge); }, 6},
     {"data_size_too_long.wav", Video, "", [](auto &) { return Put(Wav(), Chunk(Wav(), "data") - 4, kHuge); }, 6},
     {"no_samples.wav", Error, "holds no audio", [](auto &) { return Encode(".wav", {}, kRate, 0.0); }, 0},

@@ -176,7 +176,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
         {{"render", video, "-o", video}, 2, "take7.mp4: is the input file"},
-        {{"render", video, "-o", in / "../" + fs::path(in.path).filename().string() + "/./take7.mp4"}, 2, "is the input"},
+        {{"render", video, "-o", in / "../" + fs::path(in.path).filename().string() + "/./take7.mp4"}, 2, "input"},
         {{"render", video, "-o", out / "link.mp4"}, 2, "link.mp4: is the input file"},
         {{"render", video, "-o", out / "hard.mp4"}, 2, "hard.mp4: is the input file"},
         {{"render", video, "-o", in / "take%d.mp4"}, 2, "take%d.mp4: is the input file"},
