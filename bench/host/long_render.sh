@@ -3,17 +3,17 @@
 # a one-minute and a one-hour FLAC (44.1 kHz stereo: a beeping tone over pink
 # noise, pulsing twice a second, so the spectrum moves), each rendered to an
 # MP4 at 640x360 and 30 fps. Prints the peak resident set and the frames per
-# second of each; streaming keeps the first close to the one-minute render's.
+# second of each: as the audio streams, the hour's memory stays close to the
+# minute's.
 #
-#   bench/host/long_render.sh [PROGRAM] [MINUTES]
-#
-# PROGRAM: the quorvanta to measure (default build/bin/quorvanta); MINUTES:
-# the long file's length (default 60). Needs ffmpeg and GNU time. A full hour
-# takes about ten minutes on two cores; `still` measures what a render holds
-# before its first frame: one still (frame 30) of the long file.
+# Usage: bench/host/long_render.sh BUILD_DIR [MINUTES]
+#   BUILD_DIR  a build tree with the program (build/)
+#   MINUTES    the long file's length, default 60
+# Needs ffmpeg and GNU time. A full hour takes about ten minutes on two
+# cores; the still (frame 30 of the long file) shows what a render holds
+# before its first frame.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/../.." && pwd)
-program=${1:-$here/build/bin/quorvanta}
+program=$(cd "$1" && pwd)/bin/quorvanta
 minutes=${2:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
