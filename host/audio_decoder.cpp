@@ -14,17 +14,11 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+#include "host/av_error.h"
 #include "host/host_error.h"
 
 namespace qvhost {
 namespace {
-
-std::string AvError(int code)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {0};
-    av_strerror(code, buf, sizeof buf);
-    return buf;
-}
 
 HostError FileError(const std::string &path, const std::string &reason) { return HostError(path + ": " + reason); }
 HostError Undecodable(const std::string &path, const std::string &why)

@@ -13,18 +13,12 @@ extern "C" {
 #include <cmath>
 #include <vector>
 
+#include "host/av_error.h"
 #include "host/host_error.h"
 #include "host/yuv_conversion.h"
 
 namespace qvhost {
 namespace {
-
-std::string AvError(int code)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {0};
-    av_strerror(code, buf, sizeof buf);
-    return buf;
-}
 
 constexpr int kAudioBitRate = 192000;
 
