@@ -1,7 +1,6 @@
 #include "gst/audio_tail.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace qvgst {
 namespace {
@@ -13,17 +12,6 @@ float Sample(const void *data, int64_t index, SampleFormat format)
     if (format == SampleFormat::F32)
         return static_cast<const float *>(data)[index];
     return static_cast<float>(static_cast<const int16_t *>(data)[index]) / kS16FullScale;
-}
-
-void CopyHeld(const std::vector<float> &held, int64_t from, int64_t endSample, int count, float *out)
-{
-    const int64_t size = static_cast<int64_t>(held.size());
-    const int64_t first = endSample - count - from; // index in `held` of out[0]
-    const int64_t lo = std::clamp<int64_t>(first, 0, size);
-    const int64_t hi = std::clamp<int64_t>(first + count, 0, size);
-    std::fill(out, out + count, 0.0f);
-    if (hi > lo)
-        std::memcpy(out + (lo - first), held.data() + lo, static_cast<size_t>(hi - lo) * sizeof(float));
 }
 
 } // namespace
@@ -40,38 +28,25 @@ int64_t FirstFrameFrom(int64_t s, int rate, int fpsN, int fpsD)
     return (s * fpsN + step - 1) / step;
 }
 
-void AudioTail::reset(int64_t start)
+AudioTail::AudioTail(int window)
+    : window_(window), history_(window + static_cast<int>(kChunk)), left_(kChunk), right_(kChunk)
 {
-    start_ = start;
-    left_.clear();
-    right_.clear();
 }
 
-void AudioTail::append(const void *data, int64_t count, int channels, SampleFormat format)
+int64_t AudioTail::append(const void *data, int64_t count, int channels, SampleFormat format)
 {
-    const size_t at = left_.size();
-    left_.resize(at + static_cast<size_t>(count));
-    right_.resize(at + static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i) {
-        left_[at + i] = Sample(data, i * channels, format);
-        right_[at + i] = Sample(data, i * channels + channels - 1, format);
+    const int64_t taken = std::min(count, kChunk);
+    for (int64_t i = 0; i < taken; ++i) {
+        left_[i] = Sample(data, i * channels, format);
+        right_[i] = Sample(data, i * channels + channels - 1, format);
     }
+    history_.append(left_.data(), right_.data(), static_cast<int>(taken));
+    return taken;
 }
 
-void AudioTail::window(int64_t endSample, int count, float *left, float *right) const
+void AudioTail::window(int64_t endSample, float *left, float *right) const
 {
-    CopyHeld(left_, start_, endSample, count, left);
-    CopyHeld(right_, start_, endSample, count, right);
-}
-
-void AudioTail::trim(int count)
-{
-    const int64_t drop = static_cast<int64_t>(left_.size()) - count;
-    if (drop <= 0)
-        return;
-    left_.erase(left_.begin(), left_.begin() + drop);
-    right_.erase(right_.begin(), right_.begin() + drop);
-    start_ += drop;
+    history_.copy(endSample - window_, window_, left, right);
 }
 
 } // namespace qvgst

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/sample_history.h"
+
 namespace qvgst {
 
 // The sample at which frame n stands.
@@ -19,24 +21,31 @@ int64_t FirstFrameFrom(int64_t s, int rate, int fpsN, int fpsD);
 
 enum class SampleFormat { F32, S16 };
 
+// Holds the window before any frame still to be drawn, in the host's ring
+// of latest samples. Audio comes in chunks of at most kChunk sample frames,
+// so the caller draws the frames each chunk completes before the next one:
+// a frame then stands at or after the previous end() and its window is held.
 class AudioTail {
 public:
+    static constexpr int64_t kChunk = 4096;
+
+    explicit AudioTail(int window);
     // Forgets all audio; the next samples appended start at sample `start`.
-    void reset(int64_t start);
-    // Appends `count` interleaved frames of `channels` (1 or 2) channels in
-    // native byte order. A mono stream fills both channels.
-    void append(const void *data, int64_t count, int channels, SampleFormat format);
+    void reset(int64_t start) { history_.restart(start); }
+    // Appends the first min(count, kChunk) of `count` interleaved sample
+    // frames of `channels` (1 or 2) channels in native byte order, and
+    // returns how many it took. A mono stream fills both channels.
+    int64_t append(const void *data, int64_t count, int channels, SampleFormat format);
     // One past the last sample appended.
-    int64_t end() const { return start_ + static_cast<int64_t>(left_.size()); }
-    // Copies the `count` samples before `endSample` of each channel into
-    // `left` and `right`; samples not held (before the stream) are silence.
-    void window(int64_t endSample, int count, float *left, float *right) const;
-    // Keeps only the `count` samples before end().
-    void trim(int count);
+    int64_t end() const { return history_.end(); }
+    // Copies the window before `endSample` of each channel into `left` and
+    // `right`; samples not held (before the stream) are silence.
+    void window(int64_t endSample, float *left, float *right) const;
 
 private:
-    int64_t start_ = 0; // the sample held at index 0
-    std::vector<float> left_, right_;
+    int window_;
+    qvhost::SampleHistory history_;
+    std::vector<float> left_, right_; // one chunk, per channel
 };
 
 } // namespace qvgst

@@ -82,7 +82,7 @@ struct ElementState {
     bool started = false;                             // the audio's place in running time is known
     bool regrid = false;                              // new caps: the frames stand elsewhere from now on
     int64_t nextFrame = 0;
-    qvgst::AudioTail tail;
+    qvgst::AudioTail tail{qvhost::kAnalysisSize};
     std::vector<float> left = std::vector<float>(qvhost::kAnalysisSize);
     std::vector<float> right = std::vector<float>(qvhost::kAnalysisSize);
 };
@@ -232,7 +232,7 @@ GstFlowReturn PushFrame(GstQuorvanta *self, int64_t n)
     auto *pixels = static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), width = GST_VIDEO_INFO_WIDTH(&vi);
     const bool packed = stride == width * 4; // else drawn in the port and copied
-    s.tail.window(qvgst::FrameSample(n, rate, fpsN, fpsD), qvhost::kAnalysisSize, s.left.data(), s.right.data());
+    s.tail.window(qvgst::FrameSample(n, rate, fpsN, fpsD), s.left.data(), s.right.data());
     const bool drawn = OnSession(self, GST_LIBRARY_ERROR_FAILED, [&] {
         s.session->draw(s.left.data(), s.right.data(), static_cast<double>(rt) / GST_SECOND,
                         static_cast<time_t>(n * fpsD / fpsN),
@@ -289,14 +289,17 @@ GstFlowReturn Chain(GstPad *pad, GstObject *parent, GstBuffer *buffer)
     }
     const auto format = GST_AUDIO_INFO_FORMAT(&ai) == GST_AUDIO_FORMAT_S16 ? qvgst::SampleFormat::S16
                                                                             : qvgst::SampleFormat::F32;
-    s.tail.append(map.data, static_cast<int64_t>(map.size / bpf), GST_AUDIO_INFO_CHANNELS(&ai), format);
+    // A chunk at a time, each followed by the frames it completes.
+    const auto *bytes = static_cast<const uint8_t *>(map.data);
+    const int64_t count = static_cast<int64_t>(map.size / bpf);
+    GstFlowReturn ret = GST_FLOW_OK;
+    for (int64_t done = 0; ret == GST_FLOW_OK && done < count;) {
+        done += s.tail.append(bytes + done * bpf, count - done, GST_AUDIO_INFO_CHANNELS(&ai), format);
+        while (ret == GST_FLOW_OK && qvgst::FrameSample(s.nextFrame, rate, fpsN, fpsD) < s.tail.end())
+            ret = PushFrame(self, s.nextFrame++);
+    }
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
-
-    GstFlowReturn ret = GST_FLOW_OK;
-    while (ret == GST_FLOW_OK && qvgst::FrameSample(s.nextFrame, rate, fpsN, fpsD) < s.tail.end())
-        ret = PushFrame(self, s.nextFrame++);
-    s.tail.trim(qvhost::kAnalysisSize);
     return ret;
 }
 
