@@ -1,5 +1,6 @@
-/* The figures: the polygon record (chain, rest distances, spring step, ties, transforms, hit test, source dump,
- * the editor's overlay) and the built-in scene (figures, kinds, ties, rest shape, failed allocation, destruction). */
+/* The figures: the polygon record (chain, spring step, ties, transforms, hit test, source dump) and the built-in
+ * scene (figures, kinds, ties, rest shape and so the rest lengths, failed allocation, destruction). The overlay
+ * of the editor draws nothing the bundle shows; it is linked against the GL recorder only. */
 #include <limits.h>
 #include <math.h>
 #include <stdio.h>
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "support/alloc_counter.h"
-#include "support/gl_recorder.h"
 #include "figures/polygon.h"
 #include "figures/scene.h"
 
@@ -108,25 +108,6 @@ TEST(PolygonChain, NoOperationTouchesADroppedVertex)
         EXPECT_TRUE(v.x == was.x && v.y == was.y && v.vx == was.vx && v.followPoly == p && v.dist[1] == 0) << dynamic;
         delete p;
     }
-}
-
-TEST(PolygonChain, CalcDistsMeasuresEachExistingNeighbourOfEachSimulatedVertex)
-{
-    const float unset = -12345.0f;
-    polygon p;
-    for (int i = 0; i < 5; ++i) {
-        p.add(0.3f * float(i * i), 0.25f - 1.7f * float(i), i != 2);
-        std::fill(p.vtx[i].dist, p.vtx[i].dist + 5, unset);
-    }
-    p.calcDists();
-    const std::vector<int> measured[5] = {{1, 2}, {-1, 1, 2}, {}, {-2, -1, 1}, {-2, -1}};
-    for (int i = 0; i < 5; ++i)
-        for (int o : {-2, -1, 1, 2}) {
-            const bool want = std::count(measured[i].begin(), measured[i].end(), o) > 0;
-            const polygon::vertex &a = p.vtx[i], &b = p.vtx[want ? i + o : i];
-            const double d = want ? hypot(double(b.x) - a.x, double(b.y) - a.y) : unset;
-            EXPECT_NEAR(a.dist[o + 2], d, 1e-6 * fabs(d)) << "vertex " << i << " offset " << o;
-        }
 }
 
 TEST(PolygonStep, StepsAgreeBitForBitWithTheDefinition)
@@ -242,37 +223,6 @@ TEST(PolygonDump, OneBlockPerFigureTailFirst)
     EXPECT_EQ(text, open + "\tp->r = 0.250000;\n\tp->g = 0.000000;\n\tp->b = 0.000000;\n\tp->a = 1.000000;\n}\n" +
                         open + "\tp->r = 1.000000;\n\tp->g = 0.500000;\n\tp->b = 0.000000;\n\tp->a = 1.000000;\n" +
                         "\tp->add(-8.535826,0.820353,false);\n\tp->add(1.000000,-0.500000,true);\n}\n");
-}
-
-TEST(PolygonHighlight, SquaresInTheKindsColourTrianglesInRedInAPushedMatrixAndTheStripFromThreeVertices)
-{
-    polygon p;
-    for (const V &v : {V{1, 2, false}, V{3, 2, true}, V{2, 5, true}})
-        p.add(v.x, v.y, v.dynamic);
-    for (int n = 3; n >= 0; --n, p.rmlast()) {
-        SCOPED_TRACE(n);
-        const GlState &gl = GlReset();
-        p.highlight();
-        EXPECT_TRUE(gl.misuse == 0 && !gl.open && gl.stack.empty() && gl.z == 0.0f && gl.rgba.empty() == (n == 0));
-        ASSERT_EQ(gl.drawn.size(), size_t(n == 3 ? 4 : n));
-        for (int i = 0; i < n; ++i) {
-            const GlPrimitive &sq = gl.drawn[i];
-            const float x = p.vtx[i].x, y = p.vtx[i].y;
-            const float corners[8] = {x - .1f, y - .1f, x - .1f, y + .1f, x + .1f, y + .1f, x + .1f, y - .1f};
-            EXPECT_TRUE(sq.mode == GL_LINE_LOOP && fabs(sq.z - 0.3) < 1e-7 && sq.xy.size() == 8);
-            EXPECT_EQ(sq.rgba, p.vtx[i].dynamic ? (Floats{0, 0, 1, 1}) : (Floats{1, 0, 0, 1}));
-            for (size_t k = 0; k < std::min<size_t>(8, sq.xy.size()); ++k)
-                EXPECT_NEAR(sq.xy[k], corners[k], 1e-6) << "vertex " << i << " corner " << k / 2;
-        }
-        if (n == 3) { // the one strip triangle, outlined in red
-            const GlPrimitive &tri = gl.drawn[3];
-            EXPECT_TRUE(tri.mode == GL_LINE_LOOP && fabs(tri.z - 0.3) < 1e-7 && tri.rgba == Floats({1, 0, 0, 1}) &&
-                        tri.xy == Floats({1, 2, 3, 2, 2, 5}));
-        }
-        GlReset();
-        p.draw(); // one step nearer in any case; the strip only from three vertices on
-        EXPECT_TRUE(fabs(gl.z - 0.01) < 1e-7 && !gl.open && gl.drawn.size() == (n == 3 ? 1u : 0u)) << "draw";
-    }
 }
 
 // ---------------------------------------------------------------------------

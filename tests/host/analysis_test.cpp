@@ -3,11 +3,9 @@
 // conversion of frames, each fast path against its reference.
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <random>
 
 #include "host/progress.h"
-#include "host/sample_history.h"
 #include "host_test_support.h"
 #include "reference.h"
 
@@ -77,33 +75,6 @@ TEST(Spectrum, ChannelsFollowTheRequestAndTheWaveformIsTheNewestSamples)
                 EXPECT_EQ(d.waveformData[ch][kWaveformSamples - 7 + i], ch < wc ? tailBytes[i] : 0) << tail[i];
         }
     }
-}
-
-TEST(Spectrum, TheWindowEndsAtTheMomentAndHoldsOnlyTheLatestSamples)
-{
-    // 3000 samples (sample i holds i + 1, the right channel its negative)
-    // pass in uneven blocks, the last larger than the history, through a
-    // history of 1000; only the last 1000 are held, the rest reads as silence.
-    SampleHistory history(1000);
-    std::vector<float> left(3000), right(3000), windowLeft(1024), windowRight(1024);
-    std::iota(left.begin(), left.end(), 1.0f);
-    std::transform(left.begin(), left.end(), right.begin(), [](float x) { return -x; });
-    for (int at = 0, block = 1; at < 3000; at += block, block = block * 3 % 1701)
-        history.append(left.data() + at, right.data() + at, std::min(block, 3000 - at));
-    EXPECT_EQ(history.begin(), 2000);
-    for (int64_t end : {3000, 2600, 2000, 9000, -5}) {
-        history.copy(end - 1024, 1024, windowLeft.data(), windowRight.data());
-        for (int64_t at = end - 1024; at < end; ++at) {
-            const float held = at >= 2000 && at < 3000 ? static_cast<float>(at + 1) : 0.0f;
-            ASSERT_EQ(windowLeft[at - end + 1024], held) << "window ending at " << end;
-            ASSERT_EQ(windowRight[at - end + 1024], -held) << "window ending at " << end;
-        }
-    }
-    history.restart(10); // after a seek: nothing held, and the stream goes on from there
-    history.append(left.data(), right.data(), 1);
-    history.copy(9, 2, windowLeft.data(), windowRight.data());
-    EXPECT_EQ(windowLeft[0], 0.0f);
-    EXPECT_EQ(windowLeft[1], 1.0f);
 }
 
 TEST(YuvConversion, FastPathMatchesTheReference)

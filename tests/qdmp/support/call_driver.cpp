@@ -12,6 +12,10 @@
 
 namespace qdmp_test {
 
+namespace {
+
+/* A pixel of `depth` bits (8, 16, 32) at `p`: a value of that width in the
+ * machine's byte order, as the maps hold it. */
 UInt32 load_pixel(const void *p, int depth)
 {
     UInt8 x8;
@@ -29,8 +33,6 @@ void store_pixel(void *p, int depth, UInt32 x)
     const void *from = depth == 8 ? static_cast<const void *>(&x8) : depth == 16 ? static_cast<const void *>(&x16) : &x;
     std::memcpy(p, from, size_t(depth / 8));
 }
-
-namespace {
 
 /* A map in a buffer whose other bytes (bands around it, `pad` after each row)
  * hold a pattern: its twin, written only by the reference, shows any stray

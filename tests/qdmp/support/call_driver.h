@@ -18,11 +18,6 @@ namespace qdmp_test {
 std::string check_random_calls(const std::function<UInt32()> &choices, const std::function<UInt32()> &pixels,
                                const std::function<bool(int)> &more);
 
-/* A pixel of `depth` bits (8, 16, 32) at `p`: a value of that width in the
- * machine's byte order, as the maps hold it. */
-UInt32 load_pixel(const void *p, int depth);
-void store_pixel(void *p, int depth, UInt32 x);
-
 } // namespace qdmp_test
 
 #endif
