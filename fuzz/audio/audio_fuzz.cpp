@@ -1,20 +1,17 @@
-// The host's road from decoded samples to the visual's RenderData under
-// hostile audio: any length and rate (0, negative, beyond what a file may
-// say), samples that are NaN, infinite, denormal or enormous, mono or stereo,
-// any channel request. At the frames of a render (FrameCount, FrameSample)
-// and at and beyond the clip's edges, SpectrumAnalyzer::fill gives the
-// channel counts asked for (clamped to 0..2) and zeros beyond them, waveform
-// bytes with the sample's sign, silence for a window without sound, bytes
-// within one step of the direct DFT for a window no louder than full scale,
-// and the same bytes for the same moment whatever came between. The last
-// frame lies inside the clip and the next one past it.
+// The host's road from decoded samples to RenderData under hostile audio: any
+// length, rate and sample bits, any channel request. The frame grid (FrameCount,
+// FrameSample) ends inside the clip. At its first and last frames, the one past
+// its end and beyond the clip, SpectrumAnalyzer::fill gives channel counts
+// clamped to 0..2, zeros beyond them, each waveform byte from its sample, zero
+// spectra for silence, spectra within one step of the direct DFT for a window no
+// louder than full scale, and the same bytes for the same moment whatever came between.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <vector>
 
 #include "host/audio_source.h"
 #include "host/offline_renderer.h"
@@ -24,108 +21,72 @@
 
 using namespace qvhost;
 
-namespace {
+#define CHECK(ok) ((ok) ? void() : (std::fprintf(stderr, "audio_fuzz: %s fails\n", #ok), std::abort()))
 
-void Check(bool ok, const char *what, long long a, long long b)
+// 16-bit PCM as a decoder gives it, a float at an edge (NaN, infinities, the smallest denormal, the
+// largest float, -0, full scale and just beyond, -1e-30) or any bits.
+static float Sample(FuzzedDataProvider &in, int mode)
 {
-    if (!ok) {
-        std::fprintf(stderr, "audio_fuzz: wrong %s (%lld, %lld)\n", what, a, b);
-        std::abort();
-    }
-}
-
-// Whether `b` is a waveform byte `x` may give: its sign, 255 and 1 from full scale on, 128 for 0 and NaN.
-bool WaveformByteFits(float x, int b)
-{
-    if (x >= 1.0f || x <= -1.0f)
-        return b == (x > 0 ? 255 : 1);
-    if (x > 0.0f || x < 0.0f)
-        return x > 0 ? b >= 128 : b >= 1 && b <= 128;
-    return b == 128;
-}
-
-float Sample(FuzzedDataProvider &in, int mode)
-{
-    using L = std::numeric_limits<float>;
-    const float special[] = {L::quiet_NaN(), L::infinity(), -L::infinity(), L::denorm_min(), L::max(),
-                             -0.0f,          1.0f,          -1.0f,          1.0000001f,      -1e-30f};
-    if (mode == 1) // 16-bit PCM as a decoder gives it
-        return in.ConsumeIntegral<int16_t>() / 32768.0f;
-    if (mode == 2)
-        return special[in.ConsumeIntegralInRange(0, 9)];
-    const uint32_t bits = in.ConsumeIntegral<uint32_t>(); // any bit pattern
+    static const uint32_t kEdges[] = {0x7fc00000, 0x7f800000, 0xff800000, 1,          0x7f7fffff,
+                                      0x80000000, 0x3f800000, 0xbf800000, 0x3f800001, 0x8da24260};
+    const uint32_t bits = mode == 2 ? kEdges[in.ConsumeIntegralInRange(0, 9)] : in.ConsumeIntegral<uint32_t>();
     float f;
     std::memcpy(&f, &bits, sizeof f);
-    return f;
+    return mode == 1 ? static_cast<int16_t>(bits) / 32768.0f : f;
 }
 
-// The RenderData of the moment `end`; its spectra against the direct DFT if `compare`.
-void CheckMoment(SpectrumAnalyzer &analyzer, const AudioClip &clip, const SampleHistory &history, int64_t end,
-                 ChannelRequest request, bool compare, RenderData &data)
+// The RenderData of the window ending at `end`; its spectra against the direct DFT if `compare`.
+static void CheckMoment(const std::vector<float> *clip, const SampleHistory &history, int64_t end,
+                        ChannelRequest request, bool compare, RenderData &data)
 {
+    static SpectrumAnalyzer analyzer; // planned once, as a render does
     analyzer.fill(history, end, request, data);
     const int waves = std::clamp(request.waveformChannels, 0, 2), spectra = std::clamp(request.spectrumChannels, 0, 2);
-    Check(data.numWaveformChannels == waves && data.numSpectrumChannels == spectra, "channel counts", waves, spectra);
+    CHECK(data.numWaveformChannels == waves && data.numSpectrumChannels == spectra);
     for (int c = 0; c < 2; ++c) {
         float window[kAnalysisSize];
-        bool silent = true, usable = true; // usable: finite and no louder than full scale
-        for (int i = 0; i < kAnalysisSize; ++i) {
-            const int64_t at = end - kAnalysisSize + i, w = i - (kAnalysisSize - kWaveformSamples);
-            const float x = window[i] = at >= 0 && at < clip.frames() ? clip.channels[c][at] : 0.0f;
+        bool silent = true, usable = true; // usable: no NaN, no louder than full scale
+        for (int i = 0, w = -(kAnalysisSize - kWaveformSamples); i < kAnalysisSize; ++i, ++w) {
+            const int64_t at = end - kAnalysisSize + i;
+            const float x = window[i] = at >= 0 && at < int64_t(clip[c].size()) ? clip[c][at] : 0.0f;
             silent = silent && x == 0.0f;
             usable = usable && std::fabs(x) <= 1.0f;
-            const int b = w >= 0 ? data.waveformData[c][w] : 128;
-            Check(w < 0 || (c >= waves ? b == 0 : WaveformByteFits(x, b)), "waveform byte", at, b);
+            CHECK(w < 0 || data.waveformData[c][w] == (c < waves ? WaveformByte(x) : 0));
         }
-        const bool zero = c >= spectra || silent;
         UInt8 expected[kSpectrumBins] = {0};
-        if (!zero && compare && usable)
+        const bool zero = c >= spectra || silent, known = zero || (compare && usable);
+        if (!zero && known)
             qvreference::Spectrum(window, expected);
-        for (int k = 0; k < kSpectrumBins && (zero || (compare && usable)); ++k)
-            Check(std::abs(data.spectrumData[c][k] - expected[k]) <= (zero ? 0 : 1), "spectrum byte", k,
-                  data.spectrumData[c][k]);
+        for (int k = 0; k < kSpectrumBins && known; ++k)
+            CHECK(std::abs(data.spectrumData[c][k] - expected[k]) <= !zero); // exact when zero
     }
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
-    static SpectrumAnalyzer analyzer; // planned once, as a render does
     FuzzedDataProvider in(bytes, size);
-    AudioClip clip;
-    clip.sampleRate = in.ConsumeBool() ? in.ConsumeIntegral<int>() // anything a header could claim
-                                       : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);
+    const int rate = in.ConsumeBool() ? in.ConsumeIntegral<int>() // anything a header could claim
+                                      : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);
     const int fps = in.ConsumeIntegralInRange(1, 1000), mode = in.ConsumeIntegralInRange(0, 2);
     const ChannelRequest request{in.ConsumeIntegralInRange(-2, 4), in.ConsumeIntegralInRange(-2, 4)};
     const bool compare = in.ConsumeIntegralInRange(0, 7) == 0, mono = in.ConsumeBool();
     const size_t repeat = in.ConsumeIntegralInRange<size_t>(1, 4096); // long runs stand for long files
-    while (in.remaining_bytes() > 0 && clip.channels[0].size() < 65536) {
+    std::vector<float> clip[2];
+    while (in.remaining_bytes() > 0 && clip[0].size() < 65536) {
         const float left = Sample(in, mode), right = mono ? left : Sample(in, mode);
-        clip.channels[0].insert(clip.channels[0].end(), repeat, left);
-        clip.channels[1].insert(clip.channels[1].end(), repeat, right);
+        clip[0].insert(clip[0].end(), repeat, left);
+        clip[1].insert(clip[1].end(), repeat, right);
     }
-    const int64_t frames = clip.frames(), count = FrameCount(frames, clip.sampleRate, fps);
-    const bool sound = frames > 0 && clip.sampleRate > 0;
-    Check(sound ? count >= 1 && FrameSample(count - 1, clip.sampleRate, fps) < frames &&
-                      FrameSample(count, clip.sampleRate, fps) >= frames
-                : count == 0,
-          "frame count", count, frames);
-
-    // The render's first and last frames, the one past its end, the clip's edges and beyond.
-    const int64_t moments[] = {FrameSample(0, clip.sampleRate, fps),
-                               FrameSample(count - 1, clip.sampleRate, fps),
-                               FrameSample(count, clip.sampleRate, fps),
-                               1,
-                               frames,
-                               frames + kAnalysisSize,
-                               -kAnalysisSize};
+    const int64_t frames = clip[0].size(), count = FrameCount(frames, rate, fps);
+    const auto at = [&](int64_t n) { return FrameSample(n, rate, fps); };
+    CHECK(frames > 0 && rate > 0 ? count >= 1 && at(count - 1) < frames && at(count) >= frames : count == 0);
     SampleHistory history(static_cast<int>(std::max<int64_t>(frames, 1))); // the whole clip
-    history.append(clip.channels[0].data(), clip.channels[1].data(), static_cast<int>(frames));
+    history.append(clip[0].data(), clip[1].data(), static_cast<int>(frames));
+    const int64_t moments[] = {at(0), at(count - 1), at(count), 1, frames, frames + kAnalysisSize, -kAnalysisSize};
     RenderData first, other;
-    for (size_t i = 0; i < sizeof moments / sizeof moments[0]; ++i)
-        CheckMoment(analyzer, clip, history, moments[i], request, compare && i == 0, i == 0 ? first : other);
-    analyzer.fill(history, moments[0], request, other); // what came between leaves no trace
-    Check(std::memcmp(&first, &other, sizeof first) == 0, "bytes the second time", moments[0], 0);
+    for (size_t i = 0; i < std::size(moments); ++i)
+        CheckMoment(clip, history, moments[i], request, compare && i == 0, i == 0 ? first : other);
+    CheckMoment(clip, history, moments[0], request, false, other); // what came between leaves no trace
+    CHECK(std::memcmp(&first, &other, sizeof first) == 0);
     return 0;
 }
