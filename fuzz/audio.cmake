@@ -2,14 +2,16 @@
 # audio/audio_fuzz.cpp). The fuzz configuration builds no host program, so the
 # host library is taken from host/CMakeLists.txt here, out of the default
 # build, and compiled with the fuzzer's coverage instrumentation.
-if(NOT TARGET qvhost)
+if(NOT TARGET qvhost_visual)
   add_subdirectory(${PROJECT_SOURCE_DIR}/host ${CMAKE_BINARY_DIR}/host EXCLUDE_FROM_ALL)
 endif()
-target_compile_options(qvhost PRIVATE -fsanitize=fuzzer-no-link)
+foreach(lib qvhost_common qvhost_visual)
+  target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
+endforeach()
 
 set(QV_AUDIO_FUZZ_RUNS 10000 CACHE STRING "Executions of audio_fuzz in the test run")
 qv_add_fuzzer(audio_fuzz
   SOURCES audio/audio_fuzz.cpp
-  LIBS qvhost
+  LIBS qvhost_visual
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/audio
   ARGS -runs=${QV_AUDIO_FUZZ_RUNS})

@@ -7,14 +7,10 @@
 #define PACKAGE "quorvanta"
 #endif
 
-namespace {
-
-gboolean PluginInit(GstPlugin *plugin)
+static gboolean plugin_init(GstPlugin *plugin)
 {
     return gst_quorvanta_register(plugin);
 }
 
-} // namespace
-
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quorvanta, "The Quorvanta music visual as a visualization element",
-                  PluginInit, QV_VERSION, "Proprietary", "quorvanta", "https://quorvanta.invalid/")
+                  plugin_init, QV_VERSION, "Proprietary", "quorvanta", "https://quorvanta.invalid/")

@@ -1,32 +1,24 @@
 #include "gst/quorvanta_element.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include <gst/audio/audio.h>
 #include <gst/video/video.h>
 
-#include "gst/audio_tail.h"
-#include "gst/session_thread.h"
-#include "gst/visual_session.h"
-#include "host/host_error.h"
+#include "host/common/defaults.h"
+#include "host/common/messages.h"
+#include "host/visual/hosted_visual.h"
+#include "host/visual/stream_frames.h"
+#include "host/visual/visual_thread.h"
 #include "platform/qd_port.h"
 
-#ifndef QV_GST_INSTALLED_BUNDLE
-#define QV_GST_INSTALLED_BUNDLE "/usr/local/lib/quorvanta/quorvanta.so"
-#endif
-
-GST_DEBUG_CATEGORY_STATIC(quorvanta_debug);
-#define GST_CAT_DEFAULT quorvanta_debug
+GST_DEBUG_CATEGORY_STATIC(gst_quorvanta_debug);
+#define GST_CAT_DEFAULT gst_quorvanta_debug
 
 namespace {
 
@@ -39,52 +31,37 @@ namespace {
 #define QV_MAX_SIDE "32767"
 static_assert(kQVPortMaxSide == 32767, "QV_MAX_SIDE must follow the port's limit");
 
-GstStaticPadTemplate kSinkTemplate =
+GstStaticPadTemplate gst_quorvanta_sink_template =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
                             GST_STATIC_CAPS("audio/x-raw, format = (string) { " GST_AUDIO_NE(F32) ", " GST_AUDIO_NE(S16) " }, "
                                             "layout = (string) interleaved, channels = (int) [ 1, 2 ], "
                                             "rate = (int) [ 8000, 192000 ]"));
-GstStaticPadTemplate kSrcTemplate = GST_STATIC_PAD_TEMPLATE(
+GstStaticPadTemplate gst_quorvanta_src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QV_VIDEO_FORMAT ", width = (int) [ 1, " QV_MAX_SIDE
                     " ], height = (int) [ 1, " QV_MAX_SIDE " ], framerate = (fraction) [ 1/1, MAX ]"));
 
 enum { PROP_0, PROP_PLUGIN };
 
-// Where the bundle is when "plugin" is not set: in a build tree, built
-// beside the element (build/gst/ and build/lib/), else where `cmake
-// --install` put it.
-std::string DefaultBundlePath()
-{
-    Dl_info self{};
-    if (dladdr(reinterpret_cast<void *>(&DefaultBundlePath), &self) && self.dli_fname) {
-        const std::string element = self.dli_fname;
-        const std::string built = element.substr(0, element.rfind('/') + 1) + "../lib/quorvanta.so";
-        struct stat st;
-        if (stat(built.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            return built;
-    }
-    return QV_GST_INSTALLED_BUNDLE;
-}
+// QoS messages rate processing from 0 to 1000000: every frame is drawn in
+// full, only some are not drawn at all.
+constexpr gint kFullQuality = 1000000;
 
 // Everything of one element beyond the base class. The stream state is the
-// streaming thread's; `pluginPath` is guarded by the object lock.
+// streaming thread's; `pluginPath`, `earliest` and the QoS counts are
+// guarded by the object lock.
 struct ElementState {
-    std::string pluginPath; // empty: DefaultBundlePath()
+    std::string pluginPath; // empty: qvhost::DefaultBundlePath()
     GstPadEventFunction baseSinkEvent = nullptr, baseSrcEvent = nullptr;
 
-    std::unique_ptr<qvgst::SessionThread> thread;     // from READY to PAUSED ...
-    std::unique_ptr<qvgst::VisualSession> session;    // ... until back to READY
-    GstBufferPool *pool = nullptr;                    // the base class's, from decide_allocation
-    GstBuffer *previous = nullptr;                    // the last frame, until the next is drawn
+    std::unique_ptr<qvhost::VisualThread> thread;  // from READY to PAUSED ...
+    std::unique_ptr<qvhost::HostedVisual> visual;  // ... until back to READY, made and used on `thread`
+    GstBufferPool *pool = nullptr;                 // the base class's, from decide_allocation
+    GstBuffer *previous = nullptr;                 // the last frame, lent to the port until the next is drawn
     GstSegment segment;
-    GstClockTime earliest = GST_CLOCK_TIME_NONE;      // QoS: frames before it are late (object lock)
-    bool started = false;                             // the audio's place in running time is known
-    bool regrid = false;                              // new caps: the frames stand elsewhere from now on
-    int64_t nextFrame = 0;
-    qvgst::AudioTail tail{qvhost::kAnalysisSize};
-    std::vector<float> left = std::vector<float>(qvhost::kAnalysisSize);
-    std::vector<float> right = std::vector<float>(qvhost::kAnalysisSize);
+    qvhost::StreamFrames frames;
+    GstClockTime earliest = GST_CLOCK_TIME_NONE;   // QoS: frames that end before it are late
+    guint64 processed = 0, dropped = 0;            // frames, for QoS messages
 };
 
 } // namespace
@@ -98,43 +75,59 @@ G_DEFINE_TYPE(GstQuorvanta, gst_quorvanta, GST_TYPE_AUDIO_VISUALIZER)
 
 namespace {
 
-ElementState &State(gpointer element) { return *GST_QUORVANTA(element)->state; }
+GstPad *gst_quorvanta_src_pad(GstQuorvanta *self) { return GST_PAD(GST_ELEMENT(self)->srcpads->data); }
 
-GstPad *SrcPad(gpointer element) { return GST_PAD(GST_ELEMENT(element)->srcpads->data); }
-
-std::string PluginPath(GstQuorvanta *self)
+std::string gst_quorvanta_plugin_path(GstQuorvanta *self)
 {
     GST_OBJECT_LOCK(self);
     std::string path = self->state->pluginPath;
     GST_OBJECT_UNLOCK(self);
-    return path.empty() ? DefaultBundlePath() : path;
+    return path.empty() ? qvhost::DefaultBundlePath() : path;
 }
 
-void PostError(GstQuorvanta *self, GstLibraryError code, const std::string &what)
+// Posts the error of a failed call into the visual on the bus.
+void gst_quorvanta_post_error(GstQuorvanta *self, std::exception_ptr error)
 {
-    gst_element_message_full(GST_ELEMENT(self), GST_MESSAGE_ERROR, GST_LIBRARY_ERROR, code, g_strdup(what.c_str()),
-                             nullptr, __FILE__, GST_FUNCTION, __LINE__);
+    try {
+        std::rethrow_exception(error);
+    } catch (const qvhost::VisualError &e) {
+        switch (e.kind()) {
+        case qvhost::VisualError::Kind::Load:
+        case qvhost::VisualError::Kind::Start:
+            GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", e.what()), (nullptr));
+            break;
+        case qvhost::VisualError::Kind::Size:
+        case qvhost::VisualError::Kind::Show:
+            GST_ELEMENT_ERROR(self, LIBRARY, SETTINGS, ("%s", e.what()), (nullptr));
+            break;
+        case qvhost::VisualError::Kind::Withdrawn:
+            GST_ELEMENT_ERROR(self, LIBRARY, FAILED, ("%s", e.what()), (nullptr));
+            break;
+        }
+    } catch (const std::exception &e) {
+        GST_ELEMENT_ERROR(self, LIBRARY, FAILED, ("quorvanta: %s", e.what()), (nullptr));
+    } catch (...) {
+        GST_ELEMENT_ERROR(self, LIBRARY, FAILED, ("quorvanta: unknown failure"), (nullptr));
+    }
 }
 
-// Runs `job` on the session thread; a HostError becomes an error message.
-bool OnSession(GstQuorvanta *self, GstLibraryError code, const std::function<void()> &job)
+// Runs `job` on the visual's thread; a failure becomes an error message.
+bool gst_quorvanta_on_visual(GstQuorvanta *self, const std::function<void()> &job)
 {
     try {
         self->state->thread->run(job);
         return true;
-    } catch (const qvhost::HostError &e) {
-        PostError(self, code, e.what());
-    } catch (const std::exception &e) {
-        PostError(self, GST_LIBRARY_ERROR_FAILED, std::string("quorvanta: ") + e.what());
+    } catch (...) {
+        gst_quorvanta_post_error(self, std::current_exception());
     }
     return false;
 }
 
-void EndSession(GstQuorvanta *self)
+void gst_quorvanta_stop(GstQuorvanta *self)
 {
     ElementState &s = *self->state;
     if (s.thread) {
-        OnSession(self, GST_LIBRARY_ERROR_SHUTDOWN, [&] { s.session.reset(); });
+        gst_quorvanta_on_visual(self, [&] { s.visual.reset(); });
         s.thread.reset();
     }
     gst_buffer_replace(&s.previous, nullptr);
@@ -142,40 +135,47 @@ void EndSession(GstQuorvanta *self)
         gst_buffer_pool_set_active(s.pool, FALSE);
         gst_clear_object(&s.pool);
     }
-    s.started = false;
+    s.frames.reset();
 }
 
-bool StartSession(GstQuorvanta *self)
+bool gst_quorvanta_start(GstQuorvanta *self)
 {
     ElementState &s = *self->state;
-    const std::string path = PluginPath(self);
-    s.thread = std::make_unique<qvgst::SessionThread>();
+    const std::string path = gst_quorvanta_plugin_path(self);
+    s.thread = std::make_unique<qvhost::VisualThread>();
     gst_segment_init(&s.segment, GST_FORMAT_TIME);
-    if (OnSession(self, GST_LIBRARY_ERROR_INIT, [&] { s.session = std::make_unique<qvgst::VisualSession>(path); }))
+    GST_OBJECT_LOCK(self);
+    s.processed = s.dropped = 0;
+    GST_OBJECT_UNLOCK(self);
+    GST_DEBUG_OBJECT(self, "hosting %s", path.c_str());
+    if (gst_quorvanta_on_visual(self, [&] { s.visual = std::make_unique<qvhost::HostedVisual>(path); }))
         return true;
-    EndSession(self);
+    gst_quorvanta_stop(self);
     return false;
 }
 
-// The base class has fixed the video caps (scope->vinfo): show the visual at
-// that size. Called on the streaming thread.
-gboolean Setup(GstAudioVisualizer *scope)
+// The base class has fixed the caps (scope->vinfo, scope->ainfo): show the
+// visual at that size, with frames from here on on the new grid. Called on
+// the streaming thread.
+gboolean gst_quorvanta_setup(GstAudioVisualizer *scope)
 {
     GstQuorvanta *self = GST_QUORVANTA(scope);
     ElementState &s = *self->state;
-    if (!s.session)
+    if (!s.visual)
         return FALSE; // starting failed and said why
     const int width = GST_VIDEO_INFO_WIDTH(&scope->vinfo), height = GST_VIDEO_INFO_HEIGHT(&scope->vinfo);
-    s.regrid = true;
-    return OnSession(self, GST_LIBRARY_ERROR_SETTINGS, [&] { s.session->show(width, height); });
+    s.frames.setRates(GST_AUDIO_INFO_RATE(&scope->ainfo),
+                      {GST_VIDEO_INFO_FPS_N(&scope->vinfo), std::max(GST_VIDEO_INFO_FPS_D(&scope->vinfo), 1)});
+    GST_DEBUG_OBJECT(self, "showing the visual at %dx%d", width, height);
+    return gst_quorvanta_on_visual(self, [&] { s.visual->show(width, height); });
 }
 
-gboolean DecideAllocation(GstAudioVisualizer *scope, GstQuery *query)
+gboolean gst_quorvanta_decide_allocation(GstAudioVisualizer *scope, GstQuery *query)
 {
     const auto *base = GST_AUDIO_VISUALIZER_CLASS(gst_quorvanta_parent_class);
     if (!base->decide_allocation(scope, query))
         return FALSE;
-    ElementState &s = State(scope);
+    ElementState &s = *GST_QUORVANTA(scope)->state;
     if (s.pool)
         gst_buffer_pool_set_active(s.pool, FALSE);
     gst_clear_object(&s.pool);
@@ -185,36 +185,50 @@ gboolean DecideAllocation(GstAudioVisualizer *scope, GstQuery *query)
 }
 
 // Where in running time the buffer's first sample lies, in samples.
-int64_t FirstSample(const ElementState &s, GstBuffer *buffer, int rate)
+int64_t gst_quorvanta_first_sample(const ElementState &s, GstBuffer *buffer, int rate)
 {
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (!GST_CLOCK_TIME_IS_VALID(pts))
-        return s.tail.end();
+        return s.frames.end();
     const guint64 rt = gst_segment_to_running_time(&s.segment, GST_FORMAT_TIME, pts);
     return GST_CLOCK_TIME_IS_VALID(rt) ? static_cast<int64_t>(gst_util_uint64_scale_round(rt, rate, GST_SECOND))
-                                       : s.tail.end();
+                                       : s.frames.end();
 }
 
-// Whether a frame that ends at `end` (running time) would come too late.
-bool Late(GstQuorvanta *self, GstClockTime end)
+// Counts a frame for QoS; a frame that ends at `end` (running time) too late
+// for the sink is dropped, with a QoS message saying so.
+bool gst_quorvanta_keep_frame(GstQuorvanta *self, GstClockTime start, GstClockTime end)
 {
+    ElementState &s = *self->state;
     GST_OBJECT_LOCK(self);
-    const GstClockTime earliest = self->state->earliest;
+    const GstClockTime earliest = s.earliest;
+    const bool late = GST_CLOCK_TIME_IS_VALID(earliest) && end <= earliest;
+    ++s.processed;
+    s.dropped += late;
+    const guint64 processed = s.processed, dropped = s.dropped;
     GST_OBJECT_UNLOCK(self);
-    return GST_CLOCK_TIME_IS_VALID(earliest) && end <= earliest;
+    if (!late)
+        return true;
+    GST_DEBUG_OBJECT(self, "skipping a frame at %" GST_TIME_FORMAT ": the sink wants frames from %" GST_TIME_FORMAT,
+                     GST_TIME_ARGS(start), GST_TIME_ARGS(earliest));
+    const guint64 stream = gst_segment_to_stream_time(&s.segment, GST_FORMAT_TIME, start);
+    GstMessage *qos = gst_message_new_qos(GST_OBJECT(self), FALSE, start, stream, start, end - start);
+    gst_message_set_qos_values(qos, static_cast<gint64>(earliest - start), 1.0, kFullQuality);
+    gst_message_set_qos_stats(qos, GST_FORMAT_BUFFERS, processed, dropped);
+    gst_element_post_message(GST_ELEMENT(self), qos);
+    return false;
 }
 
 // Draws frame n into a buffer of the pool and pushes it.
-GstFlowReturn PushFrame(GstQuorvanta *self, int64_t n)
+GstFlowReturn gst_quorvanta_push_frame(GstQuorvanta *self, int64_t n)
 {
     GstAudioVisualizer *scope = GST_AUDIO_VISUALIZER(self);
     ElementState &s = *self->state;
     const GstVideoInfo &vi = scope->vinfo;
-    const int rate = GST_AUDIO_INFO_RATE(&scope->ainfo), fpsN = GST_VIDEO_INFO_FPS_N(&vi),
-              fpsD = GST_VIDEO_INFO_FPS_D(&vi);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&vi), fpsD = GST_VIDEO_INFO_FPS_D(&vi);
     const GstClockTime rt = gst_util_uint64_scale(n, GST_SECOND * fpsD, fpsN);
     const GstClockTime next = gst_util_uint64_scale(n + 1, GST_SECOND * fpsD, fpsN);
-    if (Late(self, next))
+    if (!gst_quorvanta_keep_frame(self, rt, next))
         return GST_FLOW_OK;
 
     if (!gst_buffer_pool_is_active(s.pool) && !gst_buffer_pool_set_active(s.pool, TRUE))
@@ -226,20 +240,18 @@ GstFlowReturn PushFrame(GstQuorvanta *self, int64_t n)
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &vi, out, GST_MAP_WRITE)) {
         gst_buffer_unref(out);
-        PostError(self, GST_LIBRARY_ERROR_FAILED, "quorvanta: cannot write into an output buffer");
+        GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("quorvanta: cannot write into an output buffer"), (nullptr));
         return GST_FLOW_ERROR;
     }
     auto *pixels = static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), width = GST_VIDEO_INFO_WIDTH(&vi);
-    const bool packed = stride == width * 4; // else drawn in the port and copied
-    s.tail.window(qvgst::FrameSample(n, rate, fpsN, fpsD), s.left.data(), s.right.data());
-    const bool drawn = OnSession(self, GST_LIBRARY_ERROR_FAILED, [&] {
-        s.session->draw(s.left.data(), s.right.data(), static_cast<double>(rt) / GST_SECOND,
-                        static_cast<time_t>(n * fpsD / fpsN),
-                        packed ? reinterpret_cast<uint32_t *>(pixels) : nullptr);
+    const size_t rowBytes = static_cast<size_t>(width) * qvhost::kBytesPerPixel;
+    const bool packed = static_cast<size_t>(stride) == rowBytes; // else drawn in the port and copied
+    const bool drawn = gst_quorvanta_on_visual(self, [&] {
+        s.visual->drawFrame(n, s.frames.fps(), s.frames.audio(), s.frames.rate(),
+                            packed ? reinterpret_cast<uint32_t *>(pixels) : nullptr);
         for (int y = 0; !packed && y < GST_VIDEO_INFO_HEIGHT(&vi); ++y)
-            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * stride, s.session->port().row(y),
-                        static_cast<size_t>(width) * 4);
+            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * stride, s.visual->port().row(y), rowBytes);
     });
     gst_video_frame_unmap(&frame);
     if (!drawn) {
@@ -250,71 +262,59 @@ GstFlowReturn PushFrame(GstQuorvanta *self, int64_t n)
     GST_BUFFER_PTS(out) = GST_CLOCK_TIME_IS_VALID(pts) ? pts : rt;
     GST_BUFFER_DURATION(out) = next - rt;
     gst_buffer_replace(&s.previous, packed ? out : nullptr);
-    return gst_pad_push(SrcPad(self), out);
+    GST_LOG_OBJECT(self, "frame %" G_GINT64_FORMAT " at %" GST_TIME_FORMAT, n, GST_TIME_ARGS(rt));
+    return gst_pad_push(gst_quorvanta_src_pad(self), out);
 }
 
-GstFlowReturn Chain(GstPad *pad, GstObject *parent, GstBuffer *buffer)
+GstFlowReturn gst_quorvanta_chain(GstPad *pad, GstObject *parent, GstBuffer *buffer)
 {
     GstQuorvanta *self = GST_QUORVANTA(parent);
     GstAudioVisualizer *scope = GST_AUDIO_VISUALIZER(parent);
     ElementState &s = *self->state;
-    if (gst_pad_check_reconfigure(SrcPad(self))) { // downstream asks for other caps
+    if (gst_pad_check_reconfigure(gst_quorvanta_src_pad(self))) { // downstream asks for other caps
         GstCaps *caps = gst_pad_get_current_caps(pad);
         if (caps && !s.baseSinkEvent(pad, parent, gst_event_new_caps(caps)))
-            gst_pad_mark_reconfigure(SrcPad(self));
+            gst_pad_mark_reconfigure(gst_quorvanta_src_pad(self));
         if (caps)
             gst_caps_unref(caps);
     }
     const GstAudioInfo &ai = scope->ainfo;
-    const int rate = GST_AUDIO_INFO_RATE(&ai), bpf = GST_AUDIO_INFO_BPF(&ai);
-    if (bpf == 0 || !s.session || !s.session->shown() || !s.pool || GST_VIDEO_INFO_FPS_N(&scope->vinfo) <= 0) {
+    const int bpf = GST_AUDIO_INFO_BPF(&ai);
+    if (bpf == 0 || !s.visual || !s.visual->shown() || !s.pool || GST_VIDEO_INFO_FPS_N(&scope->vinfo) <= 0) {
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;
     }
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
-    if (!s.started || GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT)) {
-        const int64_t first = FirstSample(s, buffer, rate);
-        if (!s.started || first != s.tail.end()) {
-            s.tail.reset(first);
-            s.nextFrame = qvgst::FirstFrameFrom(std::max<int64_t>(first, 0), rate, fpsN, fpsD);
-        }
-        s.started = true;
-    }
-    if (std::exchange(s.regrid, false))
-        s.nextFrame = qvgst::FirstFrameFrom(std::max<int64_t>(s.tail.end(), 0), rate, fpsN, fpsD);
+    if (!s.frames.placed() || GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT))
+        s.frames.place(gst_quorvanta_first_sample(s, buffer, GST_AUDIO_INFO_RATE(&ai)));
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         gst_buffer_unref(buffer);
+        GST_ELEMENT_ERROR(self, RESOURCE, READ, ("quorvanta: cannot read an input buffer"), (nullptr));
         return GST_FLOW_ERROR;
     }
-    const auto format = GST_AUDIO_INFO_FORMAT(&ai) == GST_AUDIO_FORMAT_S16 ? qvgst::SampleFormat::S16
-                                                                            : qvgst::SampleFormat::F32;
-    // A chunk at a time, each followed by the frames it completes.
-    const auto *bytes = static_cast<const uint8_t *>(map.data);
-    const int64_t count = static_cast<int64_t>(map.size / bpf);
+    const auto format = GST_AUDIO_INFO_FORMAT(&ai) == GST_AUDIO_FORMAT_S16 ? qvhost::SampleFormat::S16
+                                                                            : qvhost::SampleFormat::F32;
     GstFlowReturn ret = GST_FLOW_OK;
-    for (int64_t done = 0; ret == GST_FLOW_OK && done < count;) {
-        done += s.tail.append(bytes + done * bpf, count - done, GST_AUDIO_INFO_CHANNELS(&ai), format);
-        while (ret == GST_FLOW_OK && qvgst::FrameSample(s.nextFrame, rate, fpsN, fpsD) < s.tail.end())
-            ret = PushFrame(self, s.nextFrame++);
-    }
+    s.frames.append(map.data, static_cast<int64_t>(map.size / bpf), GST_AUDIO_INFO_CHANNELS(&ai), format,
+                    [&](int64_t n) { return (ret = gst_quorvanta_push_frame(self, n)) == GST_FLOW_OK; });
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
     return ret;
 }
 
-gboolean SinkEvent(GstPad *pad, GstObject *parent, GstEvent *event)
+gboolean gst_quorvanta_sink_event(GstPad *pad, GstObject *parent, GstEvent *event)
 {
-    ElementState &s = State(parent);
+    GstQuorvanta *self = GST_QUORVANTA(parent);
+    ElementState &s = *self->state;
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_SEGMENT:
         gst_event_copy_segment(event, &s.segment);
         break;
     case GST_EVENT_FLUSH_STOP:
-        s.started = false;
-        GST_OBJECT_LOCK(parent);
+        s.frames.reset();
+        GST_OBJECT_LOCK(self);
         s.earliest = GST_CLOCK_TIME_NONE;
-        GST_OBJECT_UNLOCK(parent);
+        GST_OBJECT_UNLOCK(self);
         break;
     default:
         break;
@@ -323,33 +323,34 @@ gboolean SinkEvent(GstPad *pad, GstObject *parent, GstEvent *event)
 }
 
 // QoS: a sink that is late says when the next frame can still be shown.
-gboolean SrcEvent(GstPad *pad, GstObject *parent, GstEvent *event)
+gboolean gst_quorvanta_src_event(GstPad *pad, GstObject *parent, GstEvent *event)
 {
-    ElementState &s = State(parent);
+    GstQuorvanta *self = GST_QUORVANTA(parent);
+    ElementState &s = *self->state;
     if (GST_EVENT_TYPE(event) == GST_EVENT_QOS) {
         GstClockTimeDiff diff;
         GstClockTime timestamp;
         gst_event_parse_qos(event, nullptr, nullptr, &diff, &timestamp);
-        GST_OBJECT_LOCK(parent);
+        GST_OBJECT_LOCK(self);
         s.earliest = diff > 0 ? timestamp + diff : GST_CLOCK_TIME_NONE;
-        GST_OBJECT_UNLOCK(parent);
+        GST_OBJECT_UNLOCK(self);
     }
     return s.baseSrcEvent(pad, parent, event);
 }
 
-GstStateChangeReturn ChangeState(GstElement *element, GstStateChange transition)
+GstStateChangeReturn gst_quorvanta_change_state(GstElement *element, GstStateChange transition)
 {
     GstQuorvanta *self = GST_QUORVANTA(element);
-    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED && !StartSession(self))
+    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED && !gst_quorvanta_start(self))
         return GST_STATE_CHANGE_FAILURE;
     const GstStateChangeReturn ret = GST_ELEMENT_CLASS(gst_quorvanta_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY || transition == GST_STATE_CHANGE_READY_TO_NULL ||
         (transition == GST_STATE_CHANGE_READY_TO_PAUSED && ret == GST_STATE_CHANGE_FAILURE))
-        EndSession(self);
+        gst_quorvanta_stop(self);
     return ret;
 }
 
-void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spec)
+void gst_quorvanta_set_property(GObject *object, guint id, const GValue *value, GParamSpec *spec)
 {
     GstQuorvanta *self = GST_QUORVANTA(object);
     if (id != PROP_PLUGIN) {
@@ -362,21 +363,30 @@ void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spe
     GST_OBJECT_UNLOCK(self);
 }
 
-void GetProperty(GObject *object, guint id, GValue *value, GParamSpec *spec)
+void gst_quorvanta_get_property(GObject *object, guint id, GValue *value, GParamSpec *spec)
 {
     if (id != PROP_PLUGIN) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
         return;
     }
-    g_value_set_string(value, PluginPath(GST_QUORVANTA(object)).c_str());
+    g_value_set_string(value, gst_quorvanta_plugin_path(GST_QUORVANTA(object)).c_str());
 }
 
-void Finalize(GObject *object)
+void gst_quorvanta_finalize(GObject *object)
 {
     GstQuorvanta *self = GST_QUORVANTA(object);
-    EndSession(self);
+    gst_quorvanta_stop(self);
     delete self->state;
     G_OBJECT_CLASS(gst_quorvanta_parent_class)->finalize(object);
+}
+
+// What the host library says goes to the element's debug category.
+void gst_quorvanta_log_host_message(bool warning, const std::string &text)
+{
+    if (warning)
+        GST_WARNING("%s", text.c_str());
+    else
+        GST_INFO("%s", text.c_str());
 }
 
 } // namespace
@@ -386,9 +396,9 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
     GObjectClass *object = G_OBJECT_CLASS(klass);
     GstElementClass *element = GST_ELEMENT_CLASS(klass);
     GstAudioVisualizerClass *scope = GST_AUDIO_VISUALIZER_CLASS(klass);
-    object->set_property = SetProperty;
-    object->get_property = GetProperty;
-    object->finalize = Finalize;
+    object->set_property = gst_quorvanta_set_property;
+    object->get_property = gst_quorvanta_get_property;
+    object->finalize = gst_quorvanta_finalize;
     g_object_class_install_property(
         object, PROP_PLUGIN,
         g_param_spec_string("plugin", "Plug-in bundle",
@@ -396,11 +406,11 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
                             nullptr, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_set_static_metadata(element, "Quorvanta", "Visualization",
                                           "Draws the Quorvanta music visual from the audio", "Quorvanta developers");
-    gst_element_class_add_static_pad_template(element, &kSinkTemplate);
-    gst_element_class_add_static_pad_template(element, &kSrcTemplate);
-    element->change_state = ChangeState;
-    scope->setup = Setup;
-    scope->decide_allocation = DecideAllocation;
+    gst_element_class_add_static_pad_template(element, &gst_quorvanta_sink_template);
+    gst_element_class_add_static_pad_template(element, &gst_quorvanta_src_template);
+    element->change_state = GST_DEBUG_FUNCPTR(gst_quorvanta_change_state);
+    scope->setup = GST_DEBUG_FUNCPTR(gst_quorvanta_setup);
+    scope->decide_allocation = GST_DEBUG_FUNCPTR(gst_quorvanta_decide_allocation);
     // No render(): the element cuts the audio itself (see the header).
 }
 
@@ -412,15 +422,16 @@ static void gst_quorvanta_init(GstQuorvanta *self)
     // events on.
     GstPad *sink = GST_PAD(GST_ELEMENT(self)->sinkpads->data);
     self->state->baseSinkEvent = GST_PAD_EVENTFUNC(sink);
-    self->state->baseSrcEvent = GST_PAD_EVENTFUNC(SrcPad(self));
-    gst_pad_set_chain_function(sink, Chain);
-    gst_pad_set_event_function(sink, SinkEvent);
-    gst_pad_set_event_function(SrcPad(self), SrcEvent);
+    self->state->baseSrcEvent = GST_PAD_EVENTFUNC(gst_quorvanta_src_pad(self));
+    gst_pad_set_chain_function(sink, GST_DEBUG_FUNCPTR(gst_quorvanta_chain));
+    gst_pad_set_event_function(sink, GST_DEBUG_FUNCPTR(gst_quorvanta_sink_event));
+    gst_pad_set_event_function(gst_quorvanta_src_pad(self), GST_DEBUG_FUNCPTR(gst_quorvanta_src_event));
     gst_segment_init(&self->state->segment, GST_FORMAT_TIME);
 }
 
 gboolean gst_quorvanta_register(GstPlugin *plugin)
 {
-    GST_DEBUG_CATEGORY_INIT(quorvanta_debug, "quorvanta", 0, "Quorvanta visualization");
+    GST_DEBUG_CATEGORY_INIT(gst_quorvanta_debug, "quorvanta", 0, "Quorvanta visualization");
+    qvhost::SetMessageSink(gst_quorvanta_log_host_message);
     return gst_element_register(plugin, "quorvanta", GST_RANK_NONE, GST_TYPE_QUORVANTA);
 }

@@ -7,13 +7,15 @@
 #include <iostream>
 #include <regex>
 
-#include "host/audio_decoder.h"
-#include "host/demo_song.h"
-#include "host/host_error.h"
-#include "host/offline_renderer.h"
-#include "host/renderer_info.h"
-#include "host/sessions.h"
-#include "host/visual_host.h"
+#include "host/audio/audio_decoder.h"
+#include "host/audio/demo_song.h"
+#include "host/common/defaults.h"
+#include "host/common/host_error.h"
+#include "host/common/messages.h"
+#include "host/video/offline_renderer.h"
+#include "host/visual/renderer_info.h"
+#include "host/window/live_session.h"
+#include "host/window/play_session.h"
 
 namespace {
 
@@ -31,22 +33,26 @@ struct Size {
     int height;
 };
 
+std::string SizeText(int width, int height)
+{
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
 Size ParseSize(const std::string &text)
 {
     static const std::regex form("([0-9]{1,5})x([0-9]{1,5})");
     std::smatch m;
     if (!std::regex_match(text, m, form))
-        throw UsageError("--size " + text + ": expected WIDTHxHEIGHT, such as 1280x720");
+        throw UsageError("--size " + text + ": expected WIDTHxHEIGHT, such as " +
+                         SizeText(kDefaultWidth, kDefaultHeight));
     return Size{std::stoi(m[1]), std::stoi(m[2])};
 }
 
 // Accepts "name.so" as a file in the current directory, as the user meant,
-// rather than a library to search for.
+// rather than a library to search for. Empty: the default bundle.
 std::string BundlePath(const std::string &given)
 {
-    if (given.empty())
-        return DefaultBundlePath();
-    return given.find('/') == std::string::npos ? "./" + given : given;
+    return given.empty() || given.find('/') != std::string::npos ? given : "./" + given;
 }
 
 void PrintRendered(const RenderResult &r, const std::string &output)
@@ -59,8 +65,8 @@ void PrintRendered(const RenderResult &r, const std::string &output)
 
 struct RenderArgs {
     std::string output;
-    std::string size = "1280x720";
-    int fps = 60;
+    std::string size = SizeText(kDefaultWidth, kDefaultHeight);
+    int fps = kDefaultFps;
     int64_t frame = -1;
     bool quiet = false;
     std::string preset = VideoSettings().preset;
@@ -117,7 +123,7 @@ RenderResult Render(AudioSource &source, const RenderJob &job)
     std::signal(SIGTERM, OnSignal);
     RenderResult result = RenderAudio(source, job);
     if (!source.failure().empty())
-        std::fprintf(stderr, "quorvanta: warning: %s\n", source.failure().c_str());
+        Warn(source.failure());
     return result;
 }
 
@@ -126,7 +132,7 @@ RenderResult Render(AudioSource &source, const RenderJob &job)
 struct PlayCommand {
     CLI::App *cmd;
     std::vector<std::string> files;
-    std::string size = "960x540";
+    std::string size = SizeText(kWindowWidth, kWindowHeight);
     bool fullScreen = false;
     int64_t frames = -1;
 
@@ -161,7 +167,7 @@ struct LiveCommand {
     CLI::App *cmd;
     std::string device;
     bool listDevices = false;
-    std::string size = "960x540";
+    std::string size = SizeText(kWindowWidth, kWindowHeight);
     int64_t frames = -1;
 
     explicit LiveCommand(CLI::App &app)

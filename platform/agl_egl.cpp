@@ -1,6 +1,7 @@
 // AGL over headless EGL: contexts draw into an offscreen framebuffer object
 // that stands for the window's buffer; a swap reads it back into the port.
 #include "platform/agl.h"
+#include "platform/agl_test_hooks.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -55,7 +56,6 @@ EGLDisplay g_display = EGL_NO_DISPLAY;
 bool g_displayTried = false;
 FboFunctions g_fbo;
 bool g_fboLoaded = false;
-char g_renderer[160];
 // Largest framebuffer side the GL can make and view (0 until a context has
 // been current).
 GLint g_maxSide = 0;
@@ -174,10 +174,7 @@ bool MakeCurrent(AGLContext ctx)
     if (!eglMakeCurrent(g_display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl))
         return false;
     g_current = ctx;
-    if (ctx && g_renderer[0] == '\0') {
-        const GLubyte *name = glGetString(GL_RENDERER);
-        if (name)
-            std::strncpy(g_renderer, reinterpret_cast<const char *>(name), sizeof g_renderer - 1);
+    if (ctx && g_maxSide == 0) {
         GLint renderbuffer = 0, viewport[2] = {0, 0};
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
@@ -586,7 +583,3 @@ extern "C" long QVAGL_LiveFramebufferCount(void)
     return g_liveFramebuffers;
 }
 
-extern "C" const char *QVAGL_RendererName(void)
-{
-    return g_renderer;
-}

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "host/audio_source.h"
-#include "host/demo_song.h"
-#include "host/frame_pipeline.h"
-#include "host/mp4_writer.h"
-#include "host/offline_renderer.h"
-#include "host/sample_history.h"
-#include "host/spectrum_analyzer.h"
+#include "host/audio/audio_source.h"
+#include "host/audio/demo_song.h"
+#include "host/video/frame_pipeline.h"
+#include "host/video/mp4_writer.h"
+#include "host/video/offline_renderer.h"
+#include "host/common/sample_history.h"
+#include "host/visual/frame_grid.h"
+#include "host/visual/spectrum_analyzer.h"
 
 using namespace qvhost;
 
@@ -134,7 +135,7 @@ void BM_SpectrumPerFrame(benchmark::State &state)
     history.append(clip.channels[0].data(), clip.channels[1].data(), static_cast<int>(clip.frames()));
     int64_t n = 0;
     for (auto _ : state) {
-        analyzer.fill(history, FrameSample(n, clip.sampleRate, 60), ChannelRequest{}, data);
+        analyzer.fill(history, FrameSample(n, clip.sampleRate, FrameRate{60, 1}), ChannelRequest{}, data);
         benchmark::DoNotOptimize(data);
         n = (n + 1) % 1200;
     }

@@ -120,8 +120,9 @@ int main(int argc, char **argv)
     setenv("QV_BUNDLE", QV_BUNDLE_PATH, 0); // the built bundle unless told otherwise
     {
         qvtest::TestHost probe(16, 16); // the renderer is known once a context has been current
-        benchmark::AddCustomContext("gl_renderer", probe.open() && probe.show() == noErr ? QVAGL_RendererName()
-                                                                                          : "(none)");
+        const bool shown = probe.open() && probe.show() == noErr; // its context is current here
+        const GLubyte *renderer = shown ? glGetString(GL_RENDERER) : nullptr;
+        benchmark::AddCustomContext("gl_renderer", renderer ? reinterpret_cast<const char *>(renderer) : "(none)");
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

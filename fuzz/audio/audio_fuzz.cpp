@@ -1,6 +1,6 @@
 // The host's road from decoded samples to RenderData under hostile audio: any
-// length, rate and sample bits, any channel request. The frame grid (FrameCount,
-// FrameSample) ends inside the clip. At its first and last frames, the one past
+// length, rate, frame rate and sample bits, any channel request. The frame grid
+// (FramesBefore, FrameSample) ends inside the clip. At its first and last frames, the one past
 // its end and beyond the clip, SpectrumAnalyzer::fill gives channel counts
 // clamped to 0..2, zeros beyond them, each waveform byte from its sample, zero
 // spectra for silence, spectra within one step of the direct DFT for a window no
@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "host/audio_source.h"
-#include "host/offline_renderer.h"
-#include "host/sample_history.h"
-#include "host/spectrum_analyzer.h"
+#include "host/audio/audio_source.h"
+#include "host/common/sample_history.h"
+#include "host/visual/frame_grid.h"
+#include "host/visual/spectrum_analyzer.h"
 #include "tests/host/reference.h"
 
 using namespace qvhost;
@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     FuzzedDataProvider in(bytes, size);
     const int rate = in.ConsumeBool() ? in.ConsumeIntegral<int>() // anything a header could claim
                                       : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);
-    const int fps = in.ConsumeIntegralInRange(1, 1000), mode = in.ConsumeIntegralInRange(0, 2);
+    const FrameRate fps{in.ConsumeIntegralInRange(1, 1000), in.ConsumeIntegralInRange(1, 1001)};
+    const int mode = in.ConsumeIntegralInRange(0, 2);
     const ChannelRequest request{in.ConsumeIntegralInRange(-2, 4), in.ConsumeIntegralInRange(-2, 4)};
     const bool compare = in.ConsumeIntegralInRange(0, 7) == 0, mono = in.ConsumeBool();
     const size_t repeat = in.ConsumeIntegralInRange<size_t>(1, 4096); // long runs stand for long files
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
         clip[0].insert(clip[0].end(), repeat, left);
         clip[1].insert(clip[1].end(), repeat, right);
     }
-    const int64_t frames = clip[0].size(), count = FrameCount(frames, rate, fps);
+    const int64_t frames = clip[0].size(), count = rate > 0 ? FramesBefore(frames, rate, fps) : 0;
     const auto at = [&](int64_t n) { return FrameSample(n, rate, fps); };
     CHECK(frames > 0 && rate > 0 ? count >= 1 && at(count - 1) < frames && at(count) >= frames : count == 0);
     SampleHistory history(static_cast<int>(std::max<int64_t>(frames, 1))); // the whole clip

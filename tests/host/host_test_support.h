@@ -22,7 +22,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "host/spectrum_analyzer.h"
+#include "host/visual/spectrum_analyzer.h"
 
 namespace qvhosttest {
 

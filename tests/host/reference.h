@@ -7,10 +7,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/spectrum_analyzer.h"
-#include "host/yuv_conversion.h"
+#include "host/visual/spectrum_analyzer.h"
+#include "host/video/yuv_conversion.h"
 
 namespace qvreference {
+
+// The byte of a normalised magnitude (1.0 = a full-scale sine at its bin).
+inline UInt8 SpectrumByte(double magnitude)
+{
+    if (!(magnitude > 0.0))
+        return 0;
+    const double v = std::round(255.0 * (1.0 + 20.0 * std::log10(magnitude) / qvhost::kSpectrumRangeDb));
+    return static_cast<UInt8>(v < 0.0 ? 0.0 : v > 255.0 ? 255.0 : v);
+}
 
 // `window`: kAnalysisSize samples, oldest first; `out`: kSpectrumBins bytes.
 inline void Spectrum(const float *window, UInt8 *out)
@@ -23,7 +32,7 @@ inline void Spectrum(const float *window, UInt8 *out)
             re += x * std::cos(2.0 * M_PI * k * i / n);
             im -= x * std::sin(2.0 * M_PI * k * i / n);
         }
-        out[k] = qvhost::SpectrumByte(std::hypot(re, im) / (n / 4.0)); // a bin-centred full-scale sine reads 1
+        out[k] = SpectrumByte(std::hypot(re, im) / (n / 4.0)); // a bin-centred full-scale sine reads 1
     }
 }
 

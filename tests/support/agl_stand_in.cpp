@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/agl.h"
+#include "platform/agl_test_hooks.h"
 #include "platform/qd_port_frame.h"
 
 struct __AGLPixelFormatRec {};

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/agl_test_hooks.h"
 #include "plugin/host_records.h"
 #include "render/plugin_state.h"
 

@@ -1,0 +1,139 @@
+#include "host/audio/audio_capture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "host/audio/audio_device_lock.h"
+#include "host/common/host_error.h"
+
+namespace qvhost {
+namespace {
+
+const char kMonitorPrefix[] = "Monitor of ";
+
+std::string Lower(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool IsMonitorName(const std::string &name)
+{
+    return name.rfind(kMonitorPrefix, 0) == 0 || Lower(name).find(".monitor") != std::string::npos;
+}
+
+// An SDL device matching `wanted`: the exact name, else the only one that
+// contains it (ignoring case). Empty when none or several match.
+std::string MatchDevice(const std::string &wanted)
+{
+    std::vector<std::string> partial;
+    for (const CaptureDevice &d : ListCaptureDevices()) {
+        if (d.name == wanted)
+            return d.name;
+        if (Lower(d.name).find(Lower(wanted)) != std::string::npos)
+            partial.push_back(d.name);
+    }
+    return partial.size() == 1 ? partial.front() : std::string();
+}
+
+} // namespace
+
+void IncludeMonitorDevices()
+{
+    SDL_SetHint(SDL_HINT_AUDIO_INCLUDE_MONITORS, "1");
+}
+
+std::vector<CaptureDevice> ListCaptureDevices()
+{
+    std::vector<CaptureDevice> out;
+    const int n = SDL_GetNumAudioDevices(1);
+    for (int i = 0; i < n; ++i) {
+        const char *name = SDL_GetAudioDeviceName(i, 1);
+        if (name)
+            out.push_back(CaptureDevice{name, IsMonitorName(name)});
+    }
+    return out;
+}
+
+std::string DefaultMonitorDevice()
+{
+    const std::vector<CaptureDevice> devices = ListCaptureDevices();
+    char *output = nullptr;
+    SDL_AudioSpec spec;
+    if (SDL_GetDefaultAudioInfo(&output, &spec, 0) == 0 && output) {
+        const std::string wanted = std::string(kMonitorPrefix) + output;
+        SDL_free(output);
+        for (const CaptureDevice &d : devices)
+            if (d.name == wanted)
+                return d.name;
+    }
+    for (const CaptureDevice &d : devices)
+        if (d.monitor)
+            return d.name;
+    return std::string();
+}
+
+AudioCapture::AudioCapture(const std::string &device)
+{
+    std::string sdlName = device.empty() ? DefaultMonitorDevice() : MatchDevice(device);
+    if (!device.empty() && sdlName.empty()) {
+        // Not an SDL name: try it as a PulseAudio source, which libpulse
+        // takes as the default source of a new connection.
+        const char *driver = SDL_GetCurrentAudioDriver();
+        if (!driver || std::string(driver) != "pulseaudio")
+            throw HostError(device + ": no such capture device (see --list-devices)");
+        setenv("PULSE_SOURCE", device.c_str(), 1);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            throw HostError(std::string("audio: ") + SDL_GetError());
+    }
+    SDL_AudioSpec want{}, have{};
+    want.freq = kStandardRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = 512;
+    want.callback = &AudioCapture::Callback;
+    want.userdata = this;
+    device_ = SDL_OpenAudioDevice(sdlName.empty() ? nullptr : sdlName.c_str(), 1, &want, &have, 0);
+    if (device_ == 0)
+        throw HostError((device.empty() ? std::string("default capture device") : device) +
+                        ": cannot capture (" + SDL_GetError() + ")");
+    name_ = !sdlName.empty() ? sdlName : device.empty() ? std::string("default capture device") : device;
+    for (auto &c : taken_)
+        c.resize(have.samples);
+    SDL_PauseAudioDevice(device_, 0);
+}
+
+AudioCapture::~AudioCapture()
+{
+    if (device_)
+        SDL_CloseAudioDevice(device_);
+}
+
+void AudioCapture::Callback(void *self, Uint8 *stream, int len)
+{
+    static_cast<AudioCapture *>(self)->take(reinterpret_cast<const float *>(stream),
+                                            len / static_cast<int>(2 * sizeof(float)));
+}
+
+void AudioCapture::take(const float *in, int frames)
+{
+    // SDL calls back with the buffer size it opened the device with.
+    frames = std::min(frames, static_cast<int>(taken_[0].size()));
+    for (int i = 0; i < frames; ++i) {
+        taken_[0][i] = in[2 * i];
+        taken_[1][i] = in[2 * i + 1];
+    }
+    ring_.append(taken_[0].data(), taken_[1].data(), frames);
+}
+
+void AudioCapture::latest(float *left, float *right, int count)
+{
+    count = std::min(count, kRingFrames);
+    AudioDeviceLock hold(device_);
+    ring_.copy(ring_.end() - count, count, left, right);
+}
+
+} // namespace qvhost

@@ -1,0 +1,24 @@
+// The values every host starts from when nothing else is asked for, in one
+// place: the program's options, the GStreamer element and the players'
+// adapters take them from here.
+#pragma once
+
+namespace qvhost {
+
+// A video: 1280x720 at 60 frames per second.
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 720;
+constexpr int kDefaultFps = 60;
+// A window, when it opens.
+constexpr int kWindowWidth = 960;
+constexpr int kWindowHeight = 540;
+// The sample rate of audio the program makes or captures, and of an AAC
+// track whose input rate AAC does not take.
+constexpr int kStandardRate = 48000;
+// The shortest side of a frame, in pixels: a smaller picture shows nothing
+// of the scene.
+constexpr int kMinSide = 16;
+// One pixel of a frame: a native 32-bit ARGB word.
+constexpr int kBytesPerPixel = 4;
+
+} // namespace qvhost

@@ -1,0 +1,205 @@
+#include "host/video/offline_renderer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "host/audio/audio_source.h"
+#include "host/common/host_error.h"
+#include "host/common/sample_history.h"
+#include "host/video/frame_pipeline.h"
+#include "host/video/output_files.h"
+#include "host/video/png_writer.h"
+#include "host/video/progress.h"
+#include "host/visual/hosted_visual.h"
+
+namespace qvhost {
+namespace {
+
+constexpr int kMaxFps = 1000;
+constexpr int kMaxSide = 8192;
+constexpr int kSequencePngLevel = 3; // fast; frames are intermediate material
+constexpr int kStillPngLevel = 9;
+
+// Frame n goes to the pattern's name for n, reserved in `outputs` as it
+// comes (the render's thread leaves `outputs` alone while frames are written).
+class PngSequenceSink : public FrameSink {
+public:
+    PngSequenceSink(OutputFiles &outputs, std::string pattern) : outputs_(outputs), pattern_(std::move(pattern)) {}
+    void write(const Frame &f) override
+    {
+        WritePng(outputs_.add(*FormatFramePattern(pattern_, f.index)), f.pixels.data(), f.width, f.height, f.width,
+                 kSequencePngLevel);
+    }
+    void finish() override {}
+
+private:
+    OutputFiles &outputs_;
+    std::string pattern_;
+};
+
+class StillSink : public FrameSink {
+public:
+    explicit StillSink(std::string path) : path_(std::move(path)) {}
+    void write(const Frame &f) override { WritePng(path_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel); }
+    void finish() override {}
+
+private:
+    std::string path_;
+};
+
+} // namespace
+
+void ValidateRenderJob(const RenderJob &job)
+{
+    if (job.width < kMinSide || job.height < kMinSide || job.width > kMaxSide || job.height > kMaxSide)
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) + ": each side must be " +
+                         std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) + " pixels");
+    if (job.fps < 1 || job.fps > kMaxFps)
+        throw UsageError("--fps " + std::to_string(job.fps) + ": must be 1 to " + std::to_string(kMaxFps));
+    if (job.nullSink)
+        return;
+    const OutputKind kind = ClassifyOutput(job.output, job.stillFrame.has_value());
+    if (kind == OutputKind::Mp4 && (job.width % 2 || job.height % 2))
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                         ": H.264 video needs an even width and height");
+    if (job.stillFrame && *job.stillFrame < 0)
+        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": frames count from 0");
+    if (!job.input.empty() && OutputNamesFile(job.output, kind, job.input))
+        throw UsageError(job.output + ": is the input file; a render never replaces what it reads");
+}
+
+namespace {
+
+// What a render will do and where it writes, settled before the bundle is
+// touched: the last frame to draw and the file reserved for the output.
+struct RenderPlan {
+    int64_t lastFrame = INT64_MAX; // frames from 0 up to this one, as long as the audio lasts
+    int64_t expectedFrames = 0;    // from the length the source states (progress only)
+    OutputKind kind = OutputKind::Mp4;
+    std::string target; // temporary path of the video or the still
+};
+
+RenderPlan PlanRender(const AudioSource &source, const RenderJob &job, OutputFiles &outputs)
+{
+    ValidateRenderJob(job);
+    RenderPlan plan;
+    if (job.stillFrame)
+        plan.lastFrame = *job.stillFrame;
+    plan.expectedFrames = std::min(FramesBefore(source.statedLength(), source.sampleRate(), FrameRate{job.fps, 1}),
+                                   plan.lastFrame == INT64_MAX ? INT64_MAX : plan.lastFrame + 1);
+    if (job.nullSink)
+        return plan;
+    plan.kind = ClassifyOutput(job.output, job.stillFrame.has_value());
+    if (plan.kind == OutputKind::PngSequence) {
+        OutputFiles::CheckWritable(*FormatFramePattern(job.output, 0));
+    } else {
+        OutputFiles::CheckWritable(job.output);
+        plan.target = outputs.add(job.output);
+    }
+    return plan;
+}
+
+// The sink of the plan's output, opened.
+std::unique_ptr<FrameSink> OpenSink(int audioRate, const RenderJob &job, const RenderPlan &plan, OutputFiles &outputs)
+{
+    if (job.nullSink)
+        return std::make_unique<NullSink>();
+    switch (plan.kind) {
+    case OutputKind::Mp4: {
+        VideoSettings video = job.video;
+        video.width = job.width;
+        video.height = job.height;
+        video.fps = job.fps;
+        return std::make_unique<Mp4Writer>(plan.target, video, audioRate);
+    }
+    case OutputKind::PngSequence:
+        return std::make_unique<PngSequenceSink>(outputs, job.output);
+    case OutputKind::Still:
+        break;
+    }
+    return std::make_unique<StillSink>(plan.target);
+}
+
+// The most samples between two frames' moments.
+int BlockCapacity(int rate, int fps)
+{
+    return rate / fps + 1;
+}
+
+// Draws frames from 0 to plan.lastFrame of a shown visual while the audio
+// lasts. Before frame n is drawn, the audio up to frame n + 1's moment is
+// read: the analysis window ends at frame n's moment, and the samples from
+// there to the next moment travel with the frame to the encoder. A frame the
+// sink wants is read back straight into a pipeline buffer, which goes to the
+// encoder as it is: the pixels cross memory once between the GL and the
+// encoder.
+void DrawFrames(AudioSource &source, const RenderJob &job, const RenderPlan &plan, HostedVisual &visual,
+                FramePipeline &pipeline, bool wantsFrames, RenderResult &result)
+{
+    const int rate = source.sampleRate();
+    const FrameRate fps{job.fps, 1};
+    SampleHistory history(kAnalysisSize + BlockCapacity(rate, job.fps));
+    std::vector<float> block[2];
+    for (auto &b : block)
+        b.resize(static_cast<size_t>(BlockCapacity(rate, job.fps)));
+    Progress progress(plan.expectedFrames, job.stillFrame ? "frame" : "render", job.progress);
+    int64_t n = 0;
+    for (bool more = true; more && n <= plan.lastFrame; ++n) {
+        if (job.cancel && job.cancel->load())
+            throw HostError("interrupted; nothing written");
+        // (rate > fps always, so every frame's time span holds samples)
+        const int want = static_cast<int>(FrameSample(n + 1, rate, fps) - FrameSample(n, rate, fps));
+        const int got = source.read(block[0].data(), block[1].data(), want);
+        if (got == 0) // the audio ended at this frame's moment: no frame n
+            break;
+        more = got == want;
+        history.append(block[0].data(), block[1].data(), got);
+        const bool written = !job.stillFrame || n == *job.stillFrame;
+        Frame *frame = written && wantsFrames ? &pipeline.acquire() : nullptr;
+        visual.drawFrame(n, fps, history, rate, frame ? frame->pixels.data() : nullptr);
+        ++result.framesDrawn;
+        if (frame) {
+            frame->index = n;
+            for (int c = 0; c < 2; ++c)
+                std::copy_n(block[c].data(), got, frame->audio[c].data());
+            frame->audioSamples = got;
+            pipeline.submit();
+        }
+        result.framesWritten += written;
+        progress.update(n + 1);
+    }
+    if (job.stillFrame && n <= *job.stillFrame)
+        throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": the audio gives only " + std::to_string(n) +
+                         " frames at " + std::to_string(job.fps) + " fps (0 to " + std::to_string(n - 1) + ")");
+    progress.setTotal(n);
+    progress.finish();
+}
+
+} // namespace
+
+RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
+{
+    const auto started = std::chrono::steady_clock::now();
+    OutputFiles outputs;
+    const RenderPlan plan = PlanRender(source, job, outputs);
+
+    HostedVisual visual(job.bundlePath, job.configRoot);
+    RenderResult result;
+    {
+        // The frames in the pipeline are drawn into: it goes after the visual has stopped.
+        const std::unique_ptr<FrameSink> sink = OpenSink(source.sampleRate(), job, plan, outputs);
+        FramePipeline pipeline(*sink, job.width, job.height, BlockCapacity(source.sampleRate(), job.fps));
+        visual.show(job.width, job.height);
+        DrawFrames(source, job, plan, visual, pipeline, sink->wantsFrames(), result);
+        visual.stop();
+        pipeline.finish();
+    }
+    outputs.commit();
+    result.files = outputs.finalPaths();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return result;
+}
+
+} // namespace qvhost

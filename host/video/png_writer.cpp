@@ -1,0 +1,65 @@
+#include "host/video/png_writer.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "host/common/host_error.h"
+
+namespace qvhost {
+namespace {
+
+// libpng reports errors by longjmp; no C++ object with a destructor may live
+// in the frames it jumps over, so the work is done in these plain functions
+// with every buffer owned by the caller.
+bool WriteRows(FILE *file, png_bytep *rows, int width, int height, int level)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, level);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+} // namespace
+
+void WritePng(const std::string &path, const uint32_t *argb, int width, int height, int stride, int level)
+{
+    std::vector<png_byte> rgb(static_cast<size_t>(width) * 3 * static_cast<size_t>(height));
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const uint32_t *src = argb + static_cast<ptrdiff_t>(y) * stride;
+        png_bytep dst = rgb.data() + static_cast<size_t>(y) * width * 3;
+        rows[static_cast<size_t>(y)] = dst;
+        for (int x = 0; x < width; ++x) {
+            dst[3 * x] = static_cast<png_byte>(src[x] >> 16);
+            dst[3 * x + 1] = static_cast<png_byte>(src[x] >> 8);
+            dst[3 * x + 2] = static_cast<png_byte>(src[x]);
+        }
+    }
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        throw HostError(path + ": cannot be written (" + std::strerror(errno) + ")");
+    const bool ok = WriteRows(file, rows.data(), width, height, level);
+    const bool closed = std::fclose(file) == 0;
+    if (!ok || !closed)
+        throw HostError(path + ": writing the PNG failed");
+}
+
+} // namespace qvhost
