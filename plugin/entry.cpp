@@ -22,7 +22,7 @@ OSStatus RegisterVisualPlugin(const PluginInitRecord *initRecord)
     // Cleared whole: the header is ITCallApplication's to stamp, but where
     // pointers are 8 bytes the payload starts at 16, and the 4 bytes of
     // padding before it would reach the host as whatever the stack held.
-    plugin_module::MemClear(&record, static_cast<SInt32>(sizeof record));
+    MemClear(&record, static_cast<SInt32>(sizeof record));
 
     VisualRegistration &reg = record.u.registerVisualPluginMessage;
     BlockMoveData(name, reg.name, name[0] + 1);

@@ -4,8 +4,6 @@
 
 namespace {
 
-using host_glue::MemClear;
-
 // A record in automatic storage with its whole body cleared.
 struct ClearedRecord {
     HostCallRecord rec;

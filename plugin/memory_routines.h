@@ -1,20 +1,13 @@
 /* The small memory routines of the registration and the host glue. Internal to
- * the bundle (hidden); declared here so that tests can check exact ranges. */
+ * the bundle (hidden) but SetNumVersion. */
 #ifndef QV_PLUGIN_MEMORYROUTINES_H
 #define QV_PLUGIN_MEMORYROUTINES_H
 
 #include "platform/export.h"
 #include "platform/mac_types.h"
 
-namespace plugin_module {
-/* Sets `count` bytes to zero one at a time; nothing when count <= 0. */
+/* Sets `count` bytes from `dest` on to zero; nothing when count <= 0. */
 void MemClear(void *dest, SInt32 count);
-}
-
-namespace host_glue {
-/* Same contract, a 32-bit word at a time once aligned (counts above 16). */
-void MemClear(void *dest, SInt32 count);
-}
 
 /* Copies `count` bytes from `src` to `dest` (source first), overlap-safe like
  * memmove; nothing when count <= 0. */
