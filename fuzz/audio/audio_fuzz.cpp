@@ -56,7 +56,7 @@ static void CheckMoment(const std::vector<float> *clip, const SampleHistory &his
         UInt8 expected[kSpectrumBins] = {0};
         const bool zero = c >= spectra || silent, known = zero || (compare && usable);
         if (!zero && known)
-            qvreference::Spectrum(window, expected);
+            qvtest::Spectrum(window, expected);
         for (int k = 0; k < kSpectrumBins && known; ++k)
             CHECK(std::abs(data.spectrumData[c][k] - expected[k]) <= !zero); // exact when zero
     }

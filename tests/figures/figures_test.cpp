@@ -281,17 +281,17 @@ TEST(Scene, FiguresKindsAndTiesTheRestShapeAndDestruction)
             EXPECT_TRUE(v->x == x && v->y == y && v->vx == 0 && v->vy == 0) << n << "/" << v - figs[n]->vtx;
         }
     // Frames allocate nothing; destroying the head releases every figure once.
-    alloc_counter::Start();
+    qvtest::alloc_counter::Start();
     for (int frame = 0; frame < 100; ++frame) {
         head->move(0.03f, -0.001f);
         head->rotate(0.002f);
         head->updateVtx();
         head->follow();
     }
-    EXPECT_EQ(alloc_counter::Allocations(), 0u);
+    EXPECT_EQ(qvtest::alloc_counter::Allocations(), 0u);
     delete head;
-    alloc_counter::Stop();
-    std::vector<const void *> gone(alloc_counter::Released(), alloc_counter::Released() + alloc_counter::Releases());
+    qvtest::alloc_counter::Stop();
+    std::vector<const void *> gone(qvtest::alloc_counter::Released(), qvtest::alloc_counter::Released() + qvtest::alloc_counter::Releases());
     std::sort(gone.begin(), gone.end());
     EXPECT_TRUE(gone.size() == 57 && std::adjacent_find(gone.begin(), gone.end()) == gone.end());
 }
@@ -301,11 +301,11 @@ TEST(Scene, AFailedAllocationReleasesWhatWasBuiltAndLeavesTheListAsItWas)
     polygon base;
     for (long fail_at = 0; fail_at < 57; ++fail_at) {
         polygon *list = &base;
-        alloc_counter::Start();
-        alloc_counter::FailNothrowFrom(fail_at);
+        qvtest::alloc_counter::Start();
+        qvtest::alloc_counter::FailNothrowFrom(fail_at);
         EXPECT_FALSE(BuildScene(&list)) << fail_at;
-        alloc_counter::Stop();
-        EXPECT_TRUE(list == &base && !base.next && alloc_counter::Allocations() == size_t(fail_at) &&
-                    alloc_counter::Releases() == size_t(fail_at)) << fail_at;
+        qvtest::alloc_counter::Stop();
+        EXPECT_TRUE(list == &base && !base.next && qvtest::alloc_counter::Allocations() == size_t(fail_at) &&
+                    qvtest::alloc_counter::Releases() == size_t(fail_at)) << fail_at;
     }
 }

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace qvhosttest;
+using namespace qvtest;
 
 // GStreamer with the built element loaded, once per test program.
 void InitGstreamer()
@@ -88,7 +88,7 @@ float Sweep(int channel, double t)
 }
 
 // The frames of a file through decodebin and the element at width x height, `fps`.
-std::vector<rendertest::Image> PipelineFrames(const std::string &file, int width, int height, int fps)
+std::vector<qvtest::Image> PipelineFrames(const std::string &file, int width, int height, int fps)
 {
     Element p = Launch("filesrc location=" + file +
                        " ! decodebin ! audioconvert ! audioresample ! quorvanta ! video/x-raw,width=" +
@@ -96,7 +96,7 @@ std::vector<rendertest::Image> PipelineFrames(const std::string &file, int width
                        ",framerate=" + std::to_string(fps) + "/1 ! appsink name=out sync=false");
     GstAppSink *sink = GST_APP_SINK(Child(p.get(), "out"));
     gst_element_set_state(p.get(), GST_STATE_PLAYING);
-    std::vector<rendertest::Image> frames;
+    std::vector<qvtest::Image> frames;
     while (GstSample *sample = gst_app_sink_try_pull_sample(sink, 30 * GST_SECOND)) {
         GstMapInfo map;
         gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
@@ -137,11 +137,11 @@ TEST_P(FramesEqualTheProgram, FrameForFrame)
     const auto frames = PipelineFrames(dir / "in.wav", kWidth, kHeight, clip.fps);
     ASSERT_EQ(frames.size(), dir.entries().size() - 1); // all but in.wav
     for (size_t n = 0; n < frames.size(); ++n) {
-        rendertest::Image expected;
+        qvtest::Image expected;
         char name[32];
         std::snprintf(name, sizeof name, "%04zu.png", n);
-        ASSERT_TRUE(rendertest::ReadPng(dir / name, expected));
-        ASSERT_EQ(rendertest::Compare(frames[n], expected, 0).beyondTolerance, 0) << "frame " << n;
+        ASSERT_TRUE(qvtest::ReadPng(dir / name, expected));
+        ASSERT_EQ(qvtest::Compare(frames[n], expected, 0).beyondTolerance, 0) << "frame " << n;
     }
 }
 

@@ -78,7 +78,7 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
             void *const record[] = {nullptr, &window, &window, &render, &render, &event, &event};
             const VisualPluginState before = *host.state();
             const long frames = host.frames, otherFrames = other.frames;
-            const size_t heap = alloc_counter::HeapInUse();
+            const size_t heap = qvtest::alloc_counter::HeapInUse();
             const OSType code = qvtest::FourCC(r.code);
             const OSStatus status = !r.withInstance                 ? host.sendWithout(code, record[r.record])
                                     : code == qvtest::FourCC("clr ") ? host.cleanupInstance()
@@ -91,7 +91,7 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
             const bool keeps = want != noErr || !r.withInstance || (r.keepsUnlessShown && !shown);
             EXPECT_TRUE(!keeps || std::memcmp(&before, host.state(), sizeof before) == 0) << "the state changed";
             EXPECT_EQ(qvtest::Unaccounted({&host, &other}), "");
-            EXPECT_LT(alloc_counter::HeapInUse(), heap + (64u << 20));
+            EXPECT_LT(qvtest::alloc_counter::HeapInUse(), heap + (64u << 20));
             ASSERT_EQ(other.render(200), noErr); // and the other instance draws on
             EXPECT_EQ(other.frames, otherFrames + 1);
         }

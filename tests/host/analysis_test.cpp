@@ -10,7 +10,7 @@
 #include "reference.h"
 
 using namespace qvhost;
-using namespace qvhosttest;
+using namespace qvtest;
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(Spectrum, FastPathMatchesTheDirectTransformAndTheDecibelScale)
                    0.05f * std::sin(2 * M_PI * 7000.25 * t) + 0.01f * trial;
         });
         analyzer.spectrum(w.data(), fast);
-        qvreference::Spectrum(w.data(), slow);
+        qvtest::Spectrum(w.data(), slow);
         for (int k = 0; k < kSpectrumBins; ++k)
             ASSERT_NEAR(fast[k], slow[k], 1) << "trial " << trial << " bin " << k;
     }
@@ -88,7 +88,7 @@ TEST(YuvConversion, FastPathMatchesTheReference)
         planes[r][1].resize(w * h / 4);
         planes[r][2].resize(w * h / 4);
         const YuvPlanes out{planes[r][0].data(), w, planes[r][1].data(), w / 2, planes[r][2].data(), w / 2};
-        (r ? qvreference::ArgbToYuv420 : ArgbToYuv420)(src.data(), w, h, stride, out);
+        (r ? qvtest::ArgbToYuv420 : qvhost::ArgbToYuv420)(src.data(), w, h, stride, out);
     }
     for (int p = 0; p < 3; ++p)
         for (size_t i = 0; i < planes[0][p].size(); ++i)

@@ -19,7 +19,7 @@
 
 #include "host_test_support.h"
 
-using namespace qvhosttest;
+using namespace qvtest;
 
 namespace {
 

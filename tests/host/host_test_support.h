@@ -24,7 +24,7 @@ extern "C" {
 
 #include "host/visual/spectrum_analyzer.h"
 
-namespace qvhosttest {
+namespace qvtest {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -217,4 +217,4 @@ inline std::string VideoSummary(const std::string &path)
     return summary;
 }
 
-} // namespace qvhosttest
+} // namespace qvtest

@@ -7,7 +7,7 @@
 #include "host_test_support.h"
 #include "support/image_io.h"
 
-using namespace qvhosttest;
+using namespace qvtest;
 
 namespace {
 
@@ -104,8 +104,8 @@ TEST(Render, EveryFrameToItsNameAndOneAsAStill)
         uint32_t colour;
     } cases[] = {{"frames/030.png", 0xFF1400FFu}, {"frames/031.png", 0xFF3C00FFu}, {"still.png", 0xFF3C00FFu}};
     for (const auto &c : cases) {
-        rendertest::Image frame;
-        ASSERT_TRUE(rendertest::ReadPng(dir / c.frame, frame)) << c.frame;
+        qvtest::Image frame;
+        ASSERT_TRUE(qvtest::ReadPng(dir / c.frame, frame)) << c.frame;
         EXPECT_EQ(frame.width, 48) << c.frame;
         EXPECT_EQ(frame.height, 32) << c.frame;
         EXPECT_EQ(frame.argb.front(), c.colour) << c.frame; // the whole frame: first and last pixel

@@ -10,7 +10,7 @@
 #include "host/visual/spectrum_analyzer.h"
 #include "host/video/yuv_conversion.h"
 
-namespace qvreference {
+namespace qvtest {
 
 // The byte of a normalised magnitude (1.0 = a full-scale sine at its bin).
 inline UInt8 SpectrumByte(double magnitude)
@@ -60,4 +60,4 @@ inline void ArgbToYuv420(const uint32_t *src, int width, int height, int srcStri
         }
 }
 
-} // namespace qvreference
+} // namespace qvtest

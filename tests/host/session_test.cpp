@@ -10,7 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-using namespace qvhosttest;
+using namespace qvtest;
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "plugin/host_glue.h"
 
 using namespace qvhost;
-using namespace qvhosttest;
+using namespace qvtest;
 
 namespace {
 

@@ -253,7 +253,7 @@ TEST(QdmpRandomized, CallsMatchTheReferenceInsideTheGuards)
     for (unsigned seed : {1u, 2u, 3u, 4u}) {
         std::mt19937 rng(seed);
         const std::function<UInt32()> next = [&rng] { return UInt32(rng()); };
-        EXPECT_EQ(qdmp_test::check_random_calls(next, next, [](int n) { return n < 5000; }), "") << "seed " << seed;
+        EXPECT_EQ(qvtest::check_random_calls(next, next, [](int n) { return n < 5000; }), "") << "seed " << seed;
     }
 }
 

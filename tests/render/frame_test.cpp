@@ -49,12 +49,12 @@ TEST(Show, FailingStepsAnswerOrGoOn)
         TestHost host(64, 48);
         ASSERT_TRUE(host.open());
         QVAGL_FailCall(r.failing, r.times);
-        alloc_counter::Start();
-        alloc_counter::FailNothrowFrom(r.figure);
+        qvtest::alloc_counter::Start();
+        qvtest::alloc_counter::FailNothrowFrom(r.figure);
         testing::internal::CaptureStdout();
         EXPECT_EQ(host.show(), r.status);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), r.printed);
-        alloc_counter::Stop();
+        qvtest::alloc_counter::Stop();
         QVAGL_ResetFailures();
         const VisualPluginState *s = host.state();
         const bool shown = r.status == noErr;
@@ -73,19 +73,19 @@ TEST(Show, FailingStepsAnswerOrGoOn)
 // gives the framebuffer new storage.
 TEST(Allocation, FramesAllocateNothingInTheBundleOrPlatform)
 {
-    if (!alloc_counter::kSeesCAllocator)
+    if (!qvtest::alloc_counter::kSeesCAllocator)
         GTEST_SKIP() << "the C allocator belongs to AddressSanitizer in this build";
     TestHost host(640, 360);
     ASSERT_TRUE(host.open() && host.show() == noErr && host.idle() == noErr);
-    alloc_counter::Watch("quorvanta"); // quorvanta.so, libquorvanta-platform.so
-    alloc_counter::Start();
+    qvtest::alloc_counter::Watch("quorvanta"); // quorvanta.so, libquorvanta-platform.so
+    qvtest::alloc_counter::Start();
     for (int i = 0; i < 120; ++i)
         ASSERT_EQ(i % 3 ? host.render(static_cast<UInt8>(i * 2)) : host.idle(), noErr);
-    const size_t perFrames = alloc_counter::WatchedAllocations();
+    const size_t perFrames = qvtest::alloc_counter::WatchedAllocations();
     ASSERT_TRUE(host.hide() == noErr && host.show() == noErr); // a new scene: the watch sees it
-    alloc_counter::Stop();
+    qvtest::alloc_counter::Stop();
     EXPECT_EQ(perFrames, 0u);
-    EXPECT_GT(alloc_counter::WatchedAllocations(), 0u);
+    EXPECT_GT(qvtest::alloc_counter::WatchedAllocations(), 0u);
 }
 
 // Frame 300 of a fixed run: a 480 x 270 port, the clock in the third colour
@@ -108,20 +108,20 @@ TEST(GoldenFrame, Frame300MatchesReference)
         ASSERT_EQ(message % 5 == 0 ? host.idle() : host.render(data), noErr);
     }
     ASSERT_EQ(host.frames, 300);
-    const rendertest::Image actual = rendertest::CopyPort(host.port());
+    const qvtest::Image actual = qvtest::CopyPort(host.port());
     const std::string golden = std::string(QV_RENDER_GOLDEN_DIR) + "/frame300.png";
     if (std::getenv("QV_UPDATE_GOLDEN") != nullptr) {
-        ASSERT_TRUE(rendertest::WritePng(golden, actual));
+        ASSERT_TRUE(qvtest::WritePng(golden, actual));
         GTEST_SKIP() << "reference picture rewritten: " << golden;
     }
-    rendertest::Image expected;
-    ASSERT_TRUE(rendertest::ReadPng(golden, expected) && actual.width == expected.width &&
+    qvtest::Image expected;
+    ASSERT_TRUE(qvtest::ReadPng(golden, expected) && actual.width == expected.width &&
                 actual.height == expected.height) << golden;
-    const rendertest::Comparison c = rendertest::Compare(actual, expected, kTolerance);
+    const qvtest::Comparison c = qvtest::Compare(actual, expected, kTolerance);
     if (c.beyondTolerance > static_cast<long>(kEdgeShare * static_cast<double>(c.pixels))) {
-        const std::string dir = rendertest::OutputDir();
-        rendertest::WritePng(dir + "/frame300.actual.png", actual);
-        rendertest::WritePng(dir + "/frame300.diff.png", rendertest::Difference(actual, expected, 8));
+        const std::string dir = qvtest::OutputDir();
+        qvtest::WritePng(dir + "/frame300.actual.png", actual);
+        qvtest::WritePng(dir + "/frame300.diff.png", qvtest::Difference(actual, expected, 8));
         ADD_FAILURE() << c.beyondTolerance << " pixels differ by more than " << kTolerance << " (largest difference "
                       << c.largest << "); actual and difference images written to " << dir;
     }
@@ -177,7 +177,7 @@ TEST(Agl, SwapMatchesAPixelByPixelModel)
         glDrawPixels(r[2], r[3], GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
         frames.clear();
         aglSwapBuffers(ctx);
-        const rendertest::Image image = rendertest::CopyPort(port);
+        const qvtest::Image image = qvtest::CopyPort(port);
         Rect covered{6, 33, 0, 0};
         for (SInt16 row = 0; row < 6; ++row)
             for (SInt16 col = 0; col < 33; ++col) {

@@ -26,7 +26,7 @@ bool g_tracking = false;
 size_t g_allocations = 0, g_releases = 0, g_watched = 0;
 long g_nothrow_calls = 0, g_fail_from = -1;
 const char *g_library = nullptr;
-const void *g_released[alloc_counter::ReleasedCapacity];
+const void *g_released[qvtest::alloc_counter::ReleasedCapacity];
 
 // An allocation made by code at `caller`: counted apart when that code
 // belongs to the watched library (by the name of its file, not its folder).
@@ -56,7 +56,7 @@ void *AllocateNothrow(size_t size, const void *caller)
 
 void Release(void *p)
 {
-    if (p && g_tracking && g_releases < alloc_counter::ReleasedCapacity)
+    if (p && g_tracking && g_releases < qvtest::alloc_counter::ReleasedCapacity)
         g_released[g_releases] = p;
     g_releases += p && g_tracking;
     free(p);
@@ -64,7 +64,7 @@ void Release(void *p)
 
 } // namespace
 
-namespace alloc_counter {
+namespace qvtest::alloc_counter {
 
 void Start()
 {
@@ -91,7 +91,7 @@ size_t HeapInUse()
 #endif
 }
 
-} // namespace alloc_counter
+} // namespace qvtest::alloc_counter
 
 void *operator new(size_t size)
 {

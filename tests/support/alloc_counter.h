@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-namespace alloc_counter {
+namespace qvtest::alloc_counter {
 
 void Start(); /* opens a window: counts and the record of releases start from zero */
 void Stop();  /* closes it; nothing is counted or failed outside one */
@@ -33,6 +33,6 @@ constexpr bool kSeesCAllocator = true;
 
 size_t HeapInUse(); /* bytes handed out and not back (glibc's count, or the sanitizer's) */
 
-} // namespace alloc_counter
+} // namespace qvtest::alloc_counter
 
 #endif

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace rendertest {
+namespace qvtest {
 namespace {
 
 int Channel(uint32_t p, int shift)
@@ -93,4 +93,4 @@ std::string OutputDir()
     return path;
 }
 
-} // namespace rendertest
+} // namespace qvtest

@@ -8,7 +8,7 @@
 
 #include "platform/qd_port.h"
 
-namespace rendertest {
+namespace qvtest {
 
 struct Image {
     int width = 0;
@@ -38,4 +38,4 @@ Image Difference(const Image &actual, const Image &expected, int gain);
 // $QV_RENDER_OUTPUT_DIR, else QV_RENDER_OUTPUT_DEFAULT of the build.
 std::string OutputDir();
 
-} // namespace rendertest
+} // namespace qvtest

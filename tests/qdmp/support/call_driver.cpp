@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace qdmp_test {
+namespace qvtest {
 
 namespace {
 
@@ -395,4 +395,4 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
     return "";
 }
 
-} // namespace qdmp_test
+} // namespace qvtest

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-namespace qdmp_test {
+namespace qvtest {
 
 /* Every choice (layouts, calls, arguments) comes from `choices`, the maps'
  * first pixels from `pixels`; calls are made while more(calls so far) holds.
@@ -18,6 +18,6 @@ namespace qdmp_test {
 std::string check_random_calls(const std::function<UInt32()> &choices, const std::function<UInt32()> &pixels,
                                const std::function<bool(int)> &more);
 
-} // namespace qdmp_test
+} // namespace qvtest
 
 #endif
