@@ -12,5 +12,6 @@ static gboolean plugin_init(GstPlugin *plugin)
     return gst_quorvanta_register(plugin);
 }
 
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quorvanta, "The Quorvanta music visual as a visualization element",
-                  plugin_init, QV_VERSION, "Proprietary", "quorvanta", "https://quorvanta.invalid/")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quorvanta,
+                  "The Quorvanta music visual as a visualization element", plugin_init, QV_VERSION, "Proprietary",
+                  "quorvanta", "https://quorvanta.invalid/")

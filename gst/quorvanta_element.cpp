@@ -33,9 +33,10 @@ static_assert(kQVPortMaxSide == 32767, "QV_MAX_SIDE must follow the port's limit
 
 GstStaticPadTemplate gst_quorvanta_sink_template =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                            GST_STATIC_CAPS("audio/x-raw, format = (string) { " GST_AUDIO_NE(F32) ", " GST_AUDIO_NE(S16) " }, "
-                                            "layout = (string) interleaved, channels = (int) [ 1, 2 ], "
-                                            "rate = (int) [ 8000, 192000 ]"));
+                            GST_STATIC_CAPS("audio/x-raw, format = (string) { " GST_AUDIO_NE(F32) ", " GST_AUDIO_NE(
+                                S16) " }, "
+                                     "layout = (string) interleaved, channels = (int) [ 1, 2 ], "
+                                     "rate = (int) [ 8000, 192000 ]"));
 GstStaticPadTemplate gst_quorvanta_src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/x-raw, format = (string) " QV_VIDEO_FORMAT ", width = (int) [ 1, " QV_MAX_SIDE
@@ -54,14 +55,14 @@ struct ElementState {
     std::string pluginPath; // empty: qvhost::DefaultBundlePath()
     GstPadEventFunction baseSinkEvent = nullptr, baseSrcEvent = nullptr;
 
-    std::unique_ptr<qvhost::VisualThread> thread;  // from READY to PAUSED ...
-    std::unique_ptr<qvhost::HostedVisual> visual;  // ... until back to READY, made and used on `thread`
-    GstBufferPool *pool = nullptr;                 // the base class's, from decide_allocation
-    GstBuffer *previous = nullptr;                 // the last frame, lent to the port until the next is drawn
+    std::unique_ptr<qvhost::VisualThread> thread; // from READY to PAUSED ...
+    std::unique_ptr<qvhost::HostedVisual> visual; // ... until back to READY, made and used on `thread`
+    GstBufferPool *pool = nullptr;                // the base class's, from decide_allocation
+    GstBuffer *previous = nullptr;                // the last frame, lent to the port until the next is drawn
     GstSegment segment;
     qvhost::StreamFrames frames;
-    GstClockTime earliest = GST_CLOCK_TIME_NONE;   // QoS: frames that end before it are late
-    guint64 processed = 0, dropped = 0;            // frames, for QoS messages
+    GstClockTime earliest = GST_CLOCK_TIME_NONE; // QoS: frames that end before it are late
+    guint64 processed = 0, dropped = 0;          // frames, for QoS messages
 };
 
 } // namespace
@@ -75,7 +76,10 @@ G_DEFINE_TYPE(GstQuorvanta, gst_quorvanta, GST_TYPE_AUDIO_VISUALIZER)
 
 namespace {
 
-GstPad *gst_quorvanta_src_pad(GstQuorvanta *self) { return GST_PAD(GST_ELEMENT(self)->srcpads->data); }
+GstPad *gst_quorvanta_src_pad(GstQuorvanta *self)
+{
+    return GST_PAD(GST_ELEMENT(self)->srcpads->data);
+}
 
 std::string gst_quorvanta_plugin_path(GstQuorvanta *self)
 {
@@ -292,8 +296,8 @@ GstFlowReturn gst_quorvanta_chain(GstPad *pad, GstObject *parent, GstBuffer *buf
         GST_ELEMENT_ERROR(self, RESOURCE, READ, ("quorvanta: cannot read an input buffer"), (nullptr));
         return GST_FLOW_ERROR;
     }
-    const auto format = GST_AUDIO_INFO_FORMAT(&ai) == GST_AUDIO_FORMAT_S16 ? qvhost::SampleFormat::S16
-                                                                            : qvhost::SampleFormat::F32;
+    const auto format =
+        GST_AUDIO_INFO_FORMAT(&ai) == GST_AUDIO_FORMAT_S16 ? qvhost::SampleFormat::S16 : qvhost::SampleFormat::F32;
     GstFlowReturn ret = GST_FLOW_OK;
     s.frames.append(map.data, static_cast<int64_t>(map.size / bpf), GST_AUDIO_INFO_CHANNELS(&ai), format,
                     [&](int64_t n) { return (ret = gst_quorvanta_push_frame(self, n)) == GST_FLOW_OK; });
@@ -402,8 +406,8 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
     g_object_class_install_property(
         object, PROP_PLUGIN,
         g_param_spec_string("plugin", "Plug-in bundle",
-                            "Path of the visual plug-in bundle to host (default: the installed quorvanta.so)",
-                            nullptr, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+                            "Path of the visual plug-in bundle to host (default: the installed quorvanta.so)", nullptr,
+                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_set_static_metadata(element, "Quorvanta", "Visualization",
                                           "Draws the Quorvanta music visual from the audio", "Quorvanta developers");
     gst_element_class_add_static_pad_template(element, &gst_quorvanta_sink_template);

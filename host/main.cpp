@@ -85,8 +85,8 @@ void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
     cmd->add_option("--frame", args.frame, "write only frame N (counting from 0) as a PNG")
         ->check(CLI::NonNegativeNumber);
     cmd->add_option("--preset", args.preset, "x264 speed preset of .mp4 output (slower: smaller files)")
-        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                               "veryslow"}))
+        ->check(CLI::IsMember(
+            {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow"}))
         ->capture_default_str();
     cmd->add_option("--crf", args.crf, "x264 quality of .mp4 output, 0 (lossless) to 51 (worst)")
         ->check(CLI::Range(0, 51))
@@ -253,9 +253,8 @@ int Run(int argc, char **argv)
     CLI::App app("quorvanta: a music visualizer. Plays audio files, live audio or a built-in demo through the "
                  "Quorvanta visual plug-in, in a window or rendered to video.",
                  "quorvanta");
-    app.set_version_flag("--version", [] {
-        return std::string("quorvanta " QV_VERSION "\nGL renderer: ") + GlRendererDescription();
-    });
+    app.set_version_flag(
+        "--version", [] { return std::string("quorvanta " QV_VERSION "\nGL renderer: ") + GlRendererDescription(); });
     std::string plugin;
     app.add_option("--plugin", plugin, "the visual plug-in bundle to load (default: the one installed with quorvanta)");
     app.footer("Run 'quorvanta COMMAND --help' for a command's options. Exit status: 0 success, 1 failure, "

@@ -23,7 +23,7 @@ struct __AGLPixelFormatRec {
 struct __AGLContextRec {
     EGLContext egl;
     GLint depthBits;
-    AGLDrawable port;      // not owned; null when detached
+    AGLDrawable port; // not owned; null when detached
     GLint swapInterval;
     // Buffer rectangle as set and enabled; taken up by aglUpdateContext.
     GLint rectSet[4];
@@ -31,11 +31,11 @@ struct __AGLContextRec {
     bool rectEnabled;
     // What the framebuffer covers now: x, y, width, height (bottom-up).
     GLint active[4];
-    bool resizePending;    // `active` changed and the framebuffer has not followed
+    bool resizePending; // `active` changed and the framebuffer has not followed
     GLuint fbo, colorRb, depthRb;
     GLint fboWidth, fboHeight;
-    bool viewportSet;      // the first drawable sets the viewport to its size
-    UInt32 *readback;      // fboWidth x fboHeight words; null when swaps read straight into the port
+    bool viewportSet; // the first drawable sets the viewport to its size
+    UInt32 *readback; // fboWidth x fboHeight words; null when swaps read straight into the port
 };
 
 namespace {
@@ -271,8 +271,7 @@ bool FitFramebuffer(AGLContext ctx)
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->colorRb);
     g_fbo.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->depthRb);
-    g_fbo.renderbufferStorage(GL_RENDERBUFFER, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w,
-                              h);
+    g_fbo.renderbufferStorage(GL_RENDERBUFFER, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w, h);
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, 0);
     g_fbo.bindFramebuffer(GL_FRAMEBUFFER, ctx->fbo);
     g_fbo.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, ctx->colorRb);
@@ -531,8 +530,8 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
             const GLint rows = clipBottom - clipTop;
             glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
             glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
-            glReadPixels(clipLeft - left, h - (clipBottom - top), columns, rows, GL_BGRA,
-                         GL_UNSIGNED_INT_8_8_8_8_REV, base + static_cast<std::ptrdiff_t>(clipTop) * rowBytes + clipLeft * 4);
+            glReadPixels(clipLeft - left, h - (clipBottom - top), columns, rows, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                         base + static_cast<std::ptrdiff_t>(clipTop) * rowBytes + clipLeft * 4);
             glPixelStorei(GL_PACK_ROW_LENGTH, 0);
             glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
         } else {
@@ -544,7 +543,8 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
         const GLint fbRow = h - 1 - (portRow - top);
         UInt32 *dst = reinterpret_cast<UInt32 *>(base + static_cast<std::ptrdiff_t>(portRow) * rowBytes) + clipLeft;
         const UInt32 *src =
-            ctx->readback ? ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left) : dst;
+            ctx->readback ? ctx->readback + static_cast<size_t>(fbRow) * static_cast<size_t>(w) + (clipLeft - left)
+                          : dst;
         CopyRowOpaque(dst, src, columns);
     }
     const Rect changed = {static_cast<SInt16>(clipTop), static_cast<SInt16>(clipLeft), static_cast<SInt16>(clipBottom),
@@ -582,4 +582,3 @@ extern "C" long QVAGL_LiveFramebufferCount(void)
 {
     return g_liveFramebuffers;
 }
-

@@ -15,7 +15,7 @@ typedef enum QVAGLCall {
     kQVAGLChoosePixelFormat = 1, /* the chooser finds no format */
     kQVAGLCreateContext,
     kQVAGLSetDrawable,
-    kQVAGLSetCurrentContext,     /* only when making a context current, not with null */
+    kQVAGLSetCurrentContext, /* only when making a context current, not with null */
     kQVAGLUpdateContext,
     kQVAGLSetInteger,
     kQVAGLEnable

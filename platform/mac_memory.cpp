@@ -5,7 +5,7 @@
 namespace {
 int g_failNext = 0;
 long g_live = 0;
-}
+} // namespace
 
 extern "C" Ptr NewPtrClear(SInt32 size)
 {

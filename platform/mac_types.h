@@ -24,7 +24,7 @@ typedef SInt16 OSErr;
 
 typedef char *Ptr;
 typedef Ptr *Handle;
-typedef unsigned char Str255[256];       /* length byte, then up to 255 characters */
+typedef unsigned char Str255[256]; /* length byte, then up to 255 characters */
 typedef const unsigned char *ConstStringPtr;
 
 enum {
@@ -35,7 +35,7 @@ enum {
 };
 
 /* Builds a four-character code: QV_FOUR_CC('s','h','o','w') == 0x73686F77. */
-#define QV_FOUR_CC(a, b, c, d) \
+#define QV_FOUR_CC(a, b, c, d)                                                                                         \
     (((OSType)(UInt8)(a) << 24) | ((OSType)(UInt8)(b) << 16) | ((OSType)(UInt8)(c) << 8) | (OSType)(UInt8)(d))
 
 /* Half-open rectangle: covers left <= h < right, top <= v < bottom. */

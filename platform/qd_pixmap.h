@@ -28,10 +28,10 @@ typedef ColorTable *CTabPtr;
 typedef CTabPtr *CTabHandle;
 
 typedef struct PixMap {
-    Ptr baseAddr;      /* address of the pixel at (bounds.left, bounds.top) */
-    SInt32 rowBytes;   /* bytes from one row to the next */
-    Rect bounds;       /* coordinates of the map, half-open */
-    SInt16 pixelSize;  /* bits per pixel: 8, 16 or 32 */
+    Ptr baseAddr;       /* address of the pixel at (bounds.left, bounds.top) */
+    SInt32 rowBytes;    /* bytes from one row to the next */
+    Rect bounds;        /* coordinates of the map, half-open */
+    SInt16 pixelSize;   /* bits per pixel: 8, 16 or 32 */
     CTabHandle pmTable; /* colour table, used at 8 bits; may be null */
 } PixMap;
 typedef PixMap *PixMapPtr;

@@ -7,10 +7,10 @@
 #include "platform/qd_port_frame.h"
 
 struct GrafPort {
-    Rect bounds;       // top-left at (0, 0)
-    Ptr store;         // the port's own pixels, owned
-    PixMap map;        // 32-bit, packed rows: the store or the caller's pixels
-    PixMapPtr mapPtr;  // what the map's handle points to
+    Rect bounds;      // top-left at (0, 0)
+    Ptr store;        // the port's own pixels, owned
+    PixMap map;       // 32-bit, packed rows: the store or the caller's pixels
+    PixMapPtr mapPtr; // what the map's handle points to
     QVPortFrameProc frameProc;
     void *frameUserData;
 };

@@ -12,7 +12,6 @@ const OSType kPluginCreator = QV_FOUR_CC('h', 'o', 'o', 'k');
 
 } // namespace
 
-
 OSStatus RegisterVisualPlugin(const PluginInitRecord *initRecord)
 {
     HostCallRecord record;

@@ -3,8 +3,8 @@
 #include "platform/mac_memory.h"
 #include "plugin/frame_messages.h"
 #include "plugin/host_glue.h"
-#include "render/plugin_state.h"
 #include "plugin/visual_plugin.h"
+#include "render/plugin_state.h"
 
 namespace {
 

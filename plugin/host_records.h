@@ -33,23 +33,23 @@ typedef OSStatus (*VisualPluginProcPtr)(OSType code, void *messageInfo, void *re
 
 /* Module "init" record: sent to the bundle's entry point. */
 typedef struct PluginInitRecord {
-    UInt32 hostMajorVersion;  /* +0, not read by the plug-in */
-    UInt32 hostMinorVersion;  /* +4, not read */
-    void *hostCookie;         /* +8 */
-    PlayerProcPtr hostProc;   /* +12 */
-    UInt32 options;           /* +16, not read */
+    UInt32 hostMajorVersion; /* +0, not read by the plug-in */
+    UInt32 hostMinorVersion; /* +4, not read */
+    void *hostCookie;        /* +8 */
+    PlayerProcPtr hostProc;  /* +12 */
+    UInt32 options;          /* +16, not read */
 } PluginInitRecord;
 
 /* Handler "init" record. The plug-in writes its instance pointer into
  * `refCon`; the host passes it back with every later message. */
 typedef struct VisualInitRecord {
-    UInt32 hostMajorVersion;  /* +0, not read */
-    UInt32 hostMinorVersion;  /* +4, not read */
-    UInt32 instanceOptions;   /* +8, not read */
-    void *hostCookie;         /* +12 */
-    PlayerProcPtr hostProc;   /* +16 */
-    UInt32 reserved;          /* +20, not read */
-    void *refCon;             /* +24, written by the plug-in */
+    UInt32 hostMajorVersion; /* +0, not read */
+    UInt32 hostMinorVersion; /* +4, not read */
+    UInt32 instanceOptions;  /* +8, not read */
+    void *hostCookie;        /* +12 */
+    PlayerProcPtr hostProc;  /* +16 */
+    UInt32 reserved;         /* +20, not read */
+    void *refCon;            /* +24, written by the plug-in */
 } VisualInitRecord;
 
 /* "show" and "swin": the port and the rectangle of it to draw into, in the
@@ -64,10 +64,10 @@ enum { kVisualNumWaveformEntries = 512, kVisualNumSpectrumEntries = 512, kVisual
 /* Audio of one render message. The spectrum bytes are magnitudes, 0 silent to
  * 255 loud, low frequencies first; the waveform bytes are samples centred on 128. */
 typedef struct RenderData {
-    UInt8 numWaveformChannels;                                                /* +0 */
-    UInt8 waveformData[kVisualMaxDataChannels][kVisualNumWaveformEntries];    /* +1 */
-    UInt8 numSpectrumChannels;                                                /* +1025 */
-    UInt8 spectrumData[kVisualMaxDataChannels][kVisualNumSpectrumEntries];    /* +1026 */
+    UInt8 numWaveformChannels;                                             /* +0 */
+    UInt8 waveformData[kVisualMaxDataChannels][kVisualNumWaveformEntries]; /* +1 */
+    UInt8 numSpectrumChannels;                                             /* +1025 */
+    UInt8 spectrumData[kVisualMaxDataChannels][kVisualNumSpectrumEntries]; /* +1026 */
 } RenderData;
 
 /* "vrnd": the render data of the frame. Always non-null from a well-behaved host. */
@@ -82,10 +82,10 @@ typedef struct EventMessageRecord {
 
 /* What the handler's messageInfo points at, by message code. */
 typedef union VisualPluginMessageInfo {
-    VisualInitRecord initMessage;         /* "init" */
-    WindowRecord windowMessage;           /* "show", "swin" */
-    RenderMessageRecord renderMessage;    /* "vrnd" */
-    EventMessageRecord eventMessage;      /* "vevt" */
+    VisualInitRecord initMessage;      /* "init" */
+    WindowRecord windowMessage;        /* "show", "swin" */
+    RenderMessageRecord renderMessage; /* "vrnd" */
+    EventMessageRecord eventMessage;   /* "vevt" */
 } VisualPluginMessageInfo;
 
 /* timeBetweenDataMs of a plug-in that takes data as often as it comes. */
@@ -128,13 +128,13 @@ typedef struct SetFullScreenOptionsMessage {
 } SetFullScreenOptionsMessage;
 
 typedef struct GetPluginDataMessage {
-    void *dataPtr;        /* +12: the caller's buffer; the host writes into it */
+    void *dataPtr;         /* +12: the caller's buffer; the host writes into it */
     UInt32 dataBufferSize; /* +16 */
-    UInt32 dataSize;      /* +20: written by the host */
+    UInt32 dataSize;       /* +20: written by the host */
 } GetPluginDataMessage;
 
 typedef struct SetPluginDataMessage {
-    void *dataPtr;  /* +12: read by the host during the call */
+    void *dataPtr;   /* +12: read by the host during the call */
     UInt32 dataSize; /* +16 */
 } SetPluginDataMessage;
 
@@ -152,8 +152,8 @@ typedef struct SetPluginNamedDataMessage {
 } SetPluginNamedDataMessage;
 
 typedef struct OpenURLMessage {
-    const char *url;  /* +12: characters, not terminated */
-    UInt32 length;    /* +16 */
+    const char *url; /* +12: characters, not terminated */
+    UInt32 length;   /* +16 */
 } OpenURLMessage;
 
 typedef struct SetDeviceSerialNumberMessage {

@@ -15,8 +15,7 @@ void BlockMoveData(const void *src, void *dest, SInt32 count)
         std::memmove(dest, src, static_cast<size_t>(count));
 }
 
-QV_EXTERN_C void SetNumVersion(NumVersion *version, UInt8 majorRev, UInt8 minorAndBugRev, UInt8 stage,
-                               UInt8 nonRelRev)
+QV_EXTERN_C void SetNumVersion(NumVersion *version, UInt8 majorRev, UInt8 minorAndBugRev, UInt8 stage, UInt8 nonRelRev)
 {
     version->majorRev = majorRev;
     version->minorAndBugRev = minorAndBugRev;

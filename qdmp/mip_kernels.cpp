@@ -79,7 +79,8 @@ __attribute__((target("avx2"))) void mip_avx2(const char *upper, const char *low
         const __m256i l0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lower + 8 * i));
         const __m256i l1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lower + 8 * i + 32));
         const __m256i o = _mm256_add_epi32(pair_sum_avx2(u0, u1), pair_sum_avx2(l0, l1));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 4 * i), _mm256_permute4x64_epi64(o, _MM_SHUFFLE(3, 1, 2, 0)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 4 * i),
+                            _mm256_permute4x64_epi64(o, _MM_SHUFFLE(3, 1, 2, 0)));
     }
     mip_sse2(upper + 8 * i, lower + 8 * i, out + 4 * i, count - i);
 }

@@ -13,8 +13,7 @@
 
 namespace qdmp {
 
-template <typename Pixel>
-constexpr int kDepthOf = static_cast<int>(sizeof(Pixel) * 8);
+template <typename Pixel> constexpr int kDepthOf = static_cast<int>(sizeof(Pixel) * 8);
 
 /* A map as one call sees it. Coordinates are widened to int so that sums of
  * 16-bit values never wrap inside the library. */
@@ -35,11 +34,7 @@ struct Map {
         return base + static_cast<std::ptrdiff_t>(v - top) * rowBytes +
                static_cast<std::ptrdiff_t>(h - left) * bytesPerPixel;
     }
-    template <typename Pixel>
-    char *at(int h, int v) const
-    {
-        return at(h, v, static_cast<int>(sizeof(Pixel)));
-    }
+    template <typename Pixel> char *at(int h, int v) const { return at(h, v, static_cast<int>(sizeof(Pixel))); }
 };
 
 inline bool usable(PixMapHandle pm)
@@ -52,24 +47,21 @@ inline bool usable(PixMapHandle pm)
  * map has another depth. */
 bool open_map(PixMapHandle pm, int depth, Map *m);
 
-template <typename Pixel>
-bool open_map(PixMapHandle pm, Map *m)
+template <typename Pixel> bool open_map(PixMapHandle pm, Map *m)
 {
     return open_map(pm, kDepthOf<Pixel>, m);
 }
 
 /* Pixels are read and written through memcpy: a map's base and stride need
  * not be aligned to the pixel size. */
-template <typename Pixel>
-inline Pixel load(const char *p)
+template <typename Pixel> inline Pixel load(const char *p)
 {
     Pixel value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-template <typename Pixel>
-inline void store(char *p, Pixel value)
+template <typename Pixel> inline void store(char *p, Pixel value)
 {
     std::memcpy(p, &value, sizeof value);
 }
@@ -77,8 +69,7 @@ inline void store(char *p, Pixel value)
 /* The checked single-pixel access of the pixel members: the map is looked up
  * afresh on every call; a map of another depth or a point outside reads 0
  * and is not written. */
-template <typename Pixel>
-Pixel get_pixel(PixMapHandle pm, int h, int v)
+template <typename Pixel> Pixel get_pixel(PixMapHandle pm, int h, int v)
 {
     Map m;
     if (!open_map<Pixel>(pm, &m) || !m.contains(h, v))
@@ -86,8 +77,7 @@ Pixel get_pixel(PixMapHandle pm, int h, int v)
     return load<Pixel>(m.at<Pixel>(h, v));
 }
 
-template <typename Pixel>
-void set_pixel(PixMapHandle pm, int h, int v, Pixel value)
+template <typename Pixel> void set_pixel(PixMapHandle pm, int h, int v, Pixel value)
 {
     Map m;
     if (!open_map<Pixel>(pm, &m) || !m.contains(h, v))
@@ -97,8 +87,7 @@ void set_pixel(PixMapHandle pm, int h, int v, Pixel value)
 
 /* The depth dispatch: calls f with a zero of the pixel type for 8, 16 or 32
  * bits (f picks its template argument from it); other depths do nothing. */
-template <typename F>
-void for_depth(int depth, F &&f)
+template <typename F> void for_depth(int depth, F &&f)
 {
     switch (depth) {
     case 8:
@@ -130,8 +119,7 @@ RGBColor rgb_of(PixMapHandle pm, UInt32 pixel);
 /* The dispatch of the RGBColor members: converts the colour once for the
  * map's depth and calls f with the pixel value; nothing for an unusable map,
  * another depth, or a colour that cannot be converted. */
-template <typename F>
-void with_pixel_for(PixMapHandle pm, const RGBColor *color, F &&f)
+template <typename F> void with_pixel_for(PixMapHandle pm, const RGBColor *color, F &&f)
 {
     if (!usable(pm))
         return;

@@ -1,8 +1,8 @@
-#include "qdmp/include/qdmp.h"
+#include "platform/export.h"
 #include "qdmp/copy_runs.h"
+#include "qdmp/include/qdmp.h"
 #include "qdmp/kernels.h"
 #include "qdmp/pixel_map.h"
-#include "platform/export.h"
 
 #include <cstdint>
 
@@ -20,8 +20,8 @@ void blend_row(const char *from, char *to, int n)
     const std::uintptr_t bytes = static_cast<std::uintptr_t>(n) * 4;
     if (f != t && f < t + bytes && t < f + bytes) {
         for (int i = 0; i < n; ++i)
-            qdmp::store<UInt32>(to + 4 * i, qdmp::blend_pixel(qdmp::load<UInt32>(from + 4 * i),
-                                                               qdmp::load<UInt32>(to + 4 * i)));
+            qdmp::store<UInt32>(to + 4 * i,
+                                qdmp::blend_pixel(qdmp::load<UInt32>(from + 4 * i), qdmp::load<UInt32>(to + 4 * i)));
         return;
     }
     qdmp::blend_run(from, to, n);
@@ -64,12 +64,10 @@ void copy_rect32a(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const
         blend_row(s.at<UInt32>(sr.start + first, sTop), d.at<UInt32>(dr.start + first, dTop), last - first);
 }
 
-void copy_scan32a(PixMapHandle src, PixMapHandle dst, int srcV, int srcH1, int srcH2, int dstV, int dstH1,
-                  int dstH2)
+void copy_scan32a(PixMapHandle src, PixMapHandle dst, int srcV, int srcH1, int srcH2, int dstV, int dstH1, int dstH2)
 {
     Map s, d;
-    if (!qdmp::open_map<UInt32>(src, &s) || !qdmp::open_map<UInt32>(dst, &d) || !s.hasRow(srcV) ||
-        !d.hasRow(dstV))
+    if (!qdmp::open_map<UInt32>(src, &s) || !qdmp::open_map<UInt32>(dst, &d) || !s.hasRow(srcV) || !d.hasRow(dstV))
         return;
     const qdmp::Run sr = qdmp::run_of(srcH1, srcH2), dr = qdmp::run_of(dstH1, dstH2);
     if (sr.length != dr.length)

@@ -1,6 +1,6 @@
+#include "platform/export.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/spans.h"
-#include "platform/export.h"
 
 namespace {
 
@@ -10,8 +10,7 @@ using qdmp::Map;
  * step while x <= y. x is increased before the decision term is updated,
  * which draws slightly tighter than the textbook midpoint circle. ints hold
  * every term for radii up to 65535. */
-template <typename Visit>
-void walk_octant(int radius, Visit &&visit)
+template <typename Visit> void walk_octant(int radius, Visit &&visit)
 {
     int x = 0, y = radius, d = 3 - 2 * radius;
     do {
@@ -28,8 +27,7 @@ void walk_octant(int radius, Visit &&visit)
 
 /* Each point through the checked per-pixel setter; the guards keep every
  * mirror image from being plotted twice. */
-template <typename Pixel>
-void draw_circle(PixMapHandle pm, int h, int v, int radius, Pixel value)
+template <typename Pixel> void draw_circle(PixMapHandle pm, int h, int v, int radius, Pixel value)
 {
     auto plot = [&](int ph, int pv) { qdmp::set_pixel<Pixel>(pm, ph, pv, value); };
     walk_octant(radius, [&](int x, int y) {
@@ -56,8 +54,7 @@ void draw_circle(PixMapHandle pm, int h, int v, int radius, Pixel value)
 
 /* Spans between mirror points; by the span rule each reaches from h - x to
  * h + x - 1, and rows of half-width 0 draw nothing. */
-template <typename Pixel>
-void fill_circle(PixMapHandle pm, int h, int v, int radius, Pixel value)
+template <typename Pixel> void fill_circle(PixMapHandle pm, int h, int v, int radius, Pixel value)
 {
     Map m;
     if (!qdmp::open_map<Pixel>(pm, &m))
@@ -104,14 +101,12 @@ QV_EXTERN_C QV_EXPORT void QDMP_Fill_Circle32(PixMapHandle pm, SInt16 h, SInt16 
     fill_circle<UInt32>(pm, h, v, radius, value);
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Draw_Circle(PixMapHandle pm, SInt16 h, SInt16 v, UInt16 radius,
-                                            const RGBColor *color)
+QV_EXTERN_C QV_EXPORT void QDMP_Draw_Circle(PixMapHandle pm, SInt16 h, SInt16 v, UInt16 radius, const RGBColor *color)
 {
     qdmp::with_pixel_for(pm, color, [&](auto value) { draw_circle<decltype(value)>(pm, h, v, radius, value); });
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Fill_Circle(PixMapHandle pm, SInt16 h, SInt16 v, UInt16 radius,
-                                            const RGBColor *color)
+QV_EXTERN_C QV_EXPORT void QDMP_Fill_Circle(PixMapHandle pm, SInt16 h, SInt16 v, UInt16 radius, const RGBColor *color)
 {
     qdmp::with_pixel_for(pm, color, [&](auto value) { fill_circle<decltype(value)>(pm, h, v, radius, value); });
 }

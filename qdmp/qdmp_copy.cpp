@@ -1,8 +1,8 @@
-#include "qdmp/include/qdmp.h"
-#include "qdmp/copy_runs.h"
-#include "qdmp/pixel_map.h"
-#include "platform/multiprocessing.h"
 #include "platform/export.h"
+#include "platform/multiprocessing.h"
+#include "qdmp/copy_runs.h"
+#include "qdmp/include/qdmp.h"
+#include "qdmp/pixel_map.h"
 
 #include <algorithm>
 
@@ -15,8 +15,7 @@ using qdmp::run_of;
  * must match. Rows are paired from the two clipped tops and each is moved
  * whole by the platform's block copy, which is safe for overlapping areas.
  * The row byte count is a long: rows of any 16-bit width copy whole. */
-template <typename Pixel>
-void copy_rect(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const Rect *dstRect)
+template <typename Pixel> void copy_rect(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const Rect *dstRect)
 {
     Map s, d;
     if (!srcRect || !dstRect || !qdmp::open_map<Pixel>(src, &s) || !qdmp::open_map<Pixel>(dst, &d))
@@ -63,8 +62,7 @@ void copy_scan(PixMapHandle src, PixMapHandle dst, int srcV, int srcH1, int srcH
 }
 
 /* The one depth dispatch of the copies: both maps must have the same depth. */
-template <typename Copy>
-void dispatch_copy(PixMapHandle src, PixMapHandle dst, Copy &&copy)
+template <typename Copy> void dispatch_copy(PixMapHandle src, PixMapHandle dst, Copy &&copy)
 {
     if (!qdmp::usable(src) || !qdmp::usable(dst) || (*src)->pixelSize != (*dst)->pixelSize)
         return;
@@ -73,8 +71,7 @@ void dispatch_copy(PixMapHandle src, PixMapHandle dst, Copy &&copy)
 
 } // namespace
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Rect8(PixMapHandle src, PixMapHandle dst, const Rect *srcRect,
-                                           const Rect *dstRect)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Rect8(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const Rect *dstRect)
 {
     copy_rect<UInt8>(src, dst, srcRect, dstRect);
 }
@@ -91,34 +88,32 @@ QV_EXTERN_C QV_EXPORT void QDMP_Copy_Rect32(PixMapHandle src, PixMapHandle dst, 
     copy_rect<UInt32>(src, dst, srcRect, dstRect);
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Rect(PixMapHandle src, PixMapHandle dst, const Rect *srcRect,
-                                          const Rect *dstRect)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Rect(PixMapHandle src, PixMapHandle dst, const Rect *srcRect, const Rect *dstRect)
 {
     dispatch_copy(src, dst, [&](auto zero) { copy_rect<decltype(zero)>(src, dst, srcRect, dstRect); });
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan8(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1,
-                                           SInt16 srcH2, SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan8(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
+                                           SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
 {
     copy_scan<UInt8>(src, dst, srcV, srcH1, srcH2, dstV, dstH1, dstH2);
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan16(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1,
-                                            SInt16 srcH2, SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan16(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
+                                            SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
 {
     copy_scan<UInt16>(src, dst, srcV, srcH1, srcH2, dstV, dstH1, dstH2);
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan32(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1,
-                                            SInt16 srcH2, SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan32(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
+                                            SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
 {
     copy_scan<UInt32>(src, dst, srcV, srcH1, srcH2, dstV, dstH1, dstH2);
 }
 
-QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1,
-                                          SInt16 srcH2, SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
+QV_EXTERN_C QV_EXPORT void QDMP_Copy_Scan(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
+                                          SInt16 dstV, SInt16 dstH1, SInt16 dstH2)
 {
-    dispatch_copy(src, dst, [&](auto zero) {
-        copy_scan<decltype(zero)>(src, dst, srcV, srcH1, srcH2, dstV, dstH1, dstH2);
-    });
+    dispatch_copy(src, dst,
+                  [&](auto zero) { copy_scan<decltype(zero)>(src, dst, srcV, srcH1, srcH2, dstV, dstH1, dstH2); });
 }

@@ -1,6 +1,6 @@
+#include "platform/export.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
-#include "platform/export.h"
 
 UInt32 distance_squared(Point a, Point b)
 {

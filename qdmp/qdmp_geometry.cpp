@@ -1,5 +1,5 @@
-#include "qdmp/include/qdmp.h"
 #include "platform/export.h"
+#include "qdmp/include/qdmp.h"
 
 #include <algorithm>
 

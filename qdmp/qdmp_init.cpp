@@ -1,7 +1,7 @@
+#include "platform/export.h"
+#include "platform/multiprocessing.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
-#include "platform/multiprocessing.h"
-#include "platform/export.h"
 
 UInt8 gMP_Flag = 0;
 

@@ -1,6 +1,6 @@
+#include "platform/export.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/pixel_map.h"
-#include "platform/export.h"
 
 #include <cstddef>
 
@@ -14,8 +14,7 @@ using qdmp::Map;
  * term are ints, so lines between any two 16-bit points are drawn true. The
  * pixel's byte offset from the map's base is carried along with (x, y) and
  * turned into an address only for pixels inside. */
-template <typename Pixel>
-void draw_line(PixMapHandle pm, int fromH, int fromV, int toH, int toV, Pixel value)
+template <typename Pixel> void draw_line(PixMapHandle pm, int fromH, int fromV, int toH, int toV, Pixel value)
 {
     Map m;
     if (!qdmp::open_map<Pixel>(pm, &m))
@@ -92,8 +91,7 @@ QV_EXTERN_C QV_EXPORT void QDMP_Draw_Line32(PixMapHandle pm, SInt16 fromH, SInt1
 QV_EXTERN_C QV_EXPORT void QDMP_Draw_Line(PixMapHandle pm, SInt16 fromH, SInt16 fromV, SInt16 toH, SInt16 toV,
                                           const RGBColor *color)
 {
-    qdmp::with_pixel_for(
-        pm, color, [&](auto value) { draw_line<decltype(value)>(pm, fromH, fromV, toH, toV, value); });
+    qdmp::with_pixel_for(pm, color, [&](auto value) { draw_line<decltype(value)>(pm, fromH, fromV, toH, toV, value); });
 }
 
 QV_EXTERN_C QV_EXPORT void QDMP_Draw_LineP(PixMapHandle pm, Point p1, Point p2, const RGBColor *color)

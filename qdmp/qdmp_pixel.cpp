@@ -1,7 +1,7 @@
+#include "platform/export.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
 #include "qdmp/pixel_map.h"
-#include "platform/export.h"
 
 using qdmp::get_pixel;
 using qdmp::set_pixel;

@@ -1,7 +1,7 @@
+#include "platform/export.h"
 #include "qdmp/include/qdmp.h"
 #include "qdmp/internal.h"
 #include "qdmp/spans.h"
-#include "platform/export.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,8 +10,7 @@ namespace {
 
 using qdmp::Map;
 
-template <typename Pixel>
-void draw_scan(PixMapHandle pm, int v, int h1, int h2, Pixel value)
+template <typename Pixel> void draw_scan(PixMapHandle pm, int v, int h1, int h2, Pixel value)
 {
     Map m;
     if (qdmp::open_map<Pixel>(pm, &m))
@@ -22,8 +21,7 @@ void draw_scan(PixMapHandle pm, int v, int h1, int h2, Pixel value)
  * visited; each is the span (left, right), cut at the map's edges. When the
  * cut span is a whole row of a map without padding, the rows lie end to end
  * and are filled as one block. */
-template <typename Pixel>
-void fill_rect(PixMapHandle pm, const Rect &r, Pixel value)
+template <typename Pixel> void fill_rect(PixMapHandle pm, const Rect &r, Pixel value)
 {
     Map m;
     if (!qdmp::open_map<Pixel>(pm, &m))

@@ -13,8 +13,7 @@ namespace qdmp {
  * of the pixel's depth, cut at the map's left and right edges; nothing for a
  * row outside the map. Ends are ints so that spans computed from 16-bit
  * centres and radii never wrap. */
-template <typename Pixel>
-void fill_span(const Map &m, int v, int h1, int h2, Pixel value)
+template <typename Pixel> void fill_span(const Map &m, int v, int h1, int h2, Pixel value)
 {
     if (!m.hasRow(v))
         return;
@@ -22,8 +21,7 @@ void fill_span(const Map &m, int v, int h1, int h2, Pixel value)
     const int last = std::min(std::max(h1, h2), m.right);
     if (first >= last)
         return;
-    fill_pattern(m.at<Pixel>(first, v), static_cast<std::size_t>(last - first) * sizeof(Pixel),
-                 fill_pattern_of(value));
+    fill_pattern(m.at<Pixel>(first, v), static_cast<std::size_t>(last - first) * sizeof(Pixel), fill_pattern_of(value));
 }
 
 } // namespace qdmp

@@ -23,7 +23,7 @@ float m1 = -1.0f; // decaying peak of the bass level
 float px = 1.0f;  // smoothed scale of the figures
 float pt1 = 0.0f; // bass level of the latest frame that carried data
 
-constexpr int kBassEntries = 40; // lowest spectrum entries summed into the level
+constexpr int kBassEntries = 40;     // lowest spectrum entries summed into the level
 constexpr double kPeakDecay = 0.999; // per frame: the peak halves in about 693 frames
 constexpr float kSideBound = 4.0f;   // the drift turns back beyond +-4 world units
 constexpr double kFall = 0.001;      // per frame: the scene's upward speed falls by this much

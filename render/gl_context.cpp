@@ -109,8 +109,7 @@ QV_EXTERN_C void PosCamera(float aspect, float, float, float, float, float, floa
     // Where that divides by zero or leaves the finite numbers (a ratio of 0,
     // infinite or undefined, or so small that 10 / aspect overflows), or
     // gives a view without height, the camera stays as it is.
-    if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top) ||
-        bottom == top)
+    if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top) || bottom == top)
         return;
     scr_left = left, scr_right = right, scr_bottom = bottom, scr_top = top;
     glMatrixMode(GL_PROJECTION);

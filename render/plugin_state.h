@@ -15,7 +15,7 @@ typedef OSStatus (*PlayerProcPtr)(void *hostCookie, OSType code, struct HostCall
 class polygon;
 
 struct VisualPluginState {
-    void *hostCookie;      /* first argument of every call into the host */
+    void *hostCookie; /* first argument of every call into the host */
     PlayerProcPtr hostProc;
     CGrafPtr port;         /* the host's port; not owned */
     AGLContext aglContext; /* owned from SetupAGL to CleanupAGL; null when none */
@@ -28,7 +28,7 @@ struct VisualPluginState {
     float spin;            /* rotation of the scene per frame, radians */
     float posX;            /* tracked position of the scene, world units */
     float posY;
-    float velX;            /* step per frame, world units */
+    float velX; /* step per frame, world units */
     float velY;
 };
 

@@ -98,8 +98,8 @@ AudioCapture::AudioCapture(const std::string &device)
     want.userdata = this;
     device_ = SDL_OpenAudioDevice(sdlName.empty() ? nullptr : sdlName.c_str(), 1, &want, &have, 0);
     if (device_ == 0)
-        throw HostError((device.empty() ? std::string("default capture device") : device) +
-                        ": cannot capture (" + SDL_GetError() + ")");
+        throw HostError((device.empty() ? std::string("default capture device") : device) + ": cannot capture (" +
+                        SDL_GetError() + ")");
     name_ = !sdlName.empty() ? sdlName : device.empty() ? std::string("default capture device") : device;
     for (auto &c : taken_)
         c.resize(have.samples);

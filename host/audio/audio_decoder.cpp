@@ -20,7 +20,10 @@ extern "C" {
 namespace qvhost {
 namespace {
 
-HostError FileError(const std::string &path, const std::string &reason) { return HostError(path + ": " + reason); }
+HostError FileError(const std::string &path, const std::string &reason)
+{
+    return HostError(path + ": " + reason);
+}
 HostError Undecodable(const std::string &path, const std::string &why)
 {
     return FileError(path, "not audio that can be decoded (" + why + ")");

@@ -85,7 +85,8 @@ void AudioPlayback::pump()
 
 void AudioPlayback::Callback(void *self, Uint8 *stream, int len)
 {
-    static_cast<AudioPlayback *>(self)->feed(reinterpret_cast<float *>(stream), len / static_cast<int>(2 * sizeof(float)));
+    static_cast<AudioPlayback *>(self)->feed(reinterpret_cast<float *>(stream),
+                                             len / static_cast<int>(2 * sizeof(float)));
 }
 
 void AudioPlayback::feed(float *out, int frames)

@@ -68,11 +68,11 @@ private:
 
     // Shared with the callback; guarded by the device's lock.
     SampleHistory history_;
-    int64_t fed_ = 0;          // samples given to the device (silence past the end included)
-    int64_t chunkStart_ = 0;   // first sample of the last chunk given
-    Uint64 chunkTime_ = 0;     // when that chunk was asked for
-    bool chunkValid_ = false;  // a chunk has been given since start/seek/resume
-    int64_t floor_ = 0;        // the clock never goes back behind this
+    int64_t fed_ = 0;                 // samples given to the device (silence past the end included)
+    int64_t chunkStart_ = 0;          // first sample of the last chunk given
+    Uint64 chunkTime_ = 0;            // when that chunk was asked for
+    bool chunkValid_ = false;         // a chunk has been given since start/seek/resume
+    int64_t floor_ = 0;               // the clock never goes back behind this
     std::vector<float> feedChunk_[2]; // the callback's copy of the samples it gives
 };
 

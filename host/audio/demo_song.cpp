@@ -24,7 +24,10 @@ struct Noise {
     }
 };
 
-double MidiHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double MidiHz(int note)
+{
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 class Mixer {
 public:

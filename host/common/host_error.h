@@ -22,6 +22,9 @@ private:
 };
 
 // A command-line value that cannot be used (bad --size, --fps, output kind).
-inline HostError UsageError(const std::string &message) { return HostError(message, kExitUsage); }
+inline HostError UsageError(const std::string &message)
+{
+    return HostError(message, kExitUsage);
+}
 
 } // namespace qvhost

@@ -238,9 +238,9 @@ struct Mp4Writer::Impl {
             throw Fail("frame of the wrong size", 0);
         if (av_frame_make_writable(yuv) < 0)
             throw Fail("out of memory", AVERROR(ENOMEM));
-        ArgbToYuv420(frame.pixels.data(), frame.width, frame.height, frame.width,
-                     YuvPlanes{yuv->data[0], yuv->linesize[0], yuv->data[1], yuv->linesize[1], yuv->data[2],
-                               yuv->linesize[2]});
+        ArgbToYuv420(
+            frame.pixels.data(), frame.width, frame.height, frame.width,
+            YuvPlanes{yuv->data[0], yuv->linesize[0], yuv->data[1], yuv->linesize[1], yuv->data[2], yuv->linesize[2]});
         yuv->pts = nextVideoPts++;
         if (aac && frame.audioSamples > 0) {
             const uint8_t *in[2] = {reinterpret_cast<const uint8_t *>(frame.audio[0].data()),

@@ -42,7 +42,10 @@ private:
 class StillSink : public FrameSink {
 public:
     explicit StillSink(std::string path) : path_(std::move(path)) {}
-    void write(const Frame &f) override { WritePng(path_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel); }
+    void write(const Frame &f) override
+    {
+        WritePng(path_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel);
+    }
     void finish() override {}
 
 private:
@@ -54,8 +57,9 @@ private:
 void ValidateRenderJob(const RenderJob &job)
 {
     if (job.width < kMinSide || job.height < kMinSide || job.width > kMaxSide || job.height > kMaxSide)
-        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) + ": each side must be " +
-                         std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) + " pixels");
+        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                         ": each side must be " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
+                         " pixels");
     if (job.fps < 1 || job.fps > kMaxFps)
         throw UsageError("--fps " + std::to_string(job.fps) + ": must be 1 to " + std::to_string(kMaxFps));
     if (job.nullSink)

@@ -9,7 +9,10 @@ constexpr double kKr = 0.2126, kKg = 0.7152, kKb = 0.0722;
 constexpr double kYScale = 219.0 / 255.0, kCScale = 224.0 / 255.0;
 
 // Coefficients in 1/65536 units.
-constexpr int Fixed(double v) { return static_cast<int>(v * 65536.0 + (v < 0 ? -0.5 : 0.5)); }
+constexpr int Fixed(double v)
+{
+    return static_cast<int>(v * 65536.0 + (v < 0 ? -0.5 : 0.5));
+}
 constexpr int kYR = Fixed(kYScale * kKr), kYG = Fixed(kYScale * kKg), kYB = Fixed(kYScale * kKb);
 constexpr double kCbDiv = 2.0 * (1.0 - kKb), kCrDiv = 2.0 * (1.0 - kKr);
 constexpr int kUR = Fixed(-kCScale * kKr / kCbDiv), kUG = Fixed(-kCScale * kKg / kCbDiv),
@@ -19,9 +22,18 @@ constexpr int kVR = Fixed(kCScale * (1.0 - kKr) / kCrDiv), kVG = Fixed(-kCScale 
 constexpr int kYOffset = (16 << 16) + (1 << 15);
 constexpr int kCOffset = (128 << 18) + (1 << 17); // chroma sums four pixels: two more bits
 
-inline int R(uint32_t p) { return static_cast<int>((p >> 16) & 0xFF); }
-inline int G(uint32_t p) { return static_cast<int>((p >> 8) & 0xFF); }
-inline int B(uint32_t p) { return static_cast<int>(p & 0xFF); }
+inline int R(uint32_t p)
+{
+    return static_cast<int>((p >> 16) & 0xFF);
+}
+inline int G(uint32_t p)
+{
+    return static_cast<int>((p >> 8) & 0xFF);
+}
+inline int B(uint32_t p)
+{
+    return static_cast<int>(p & 0xFF);
+}
 
 } // namespace
 
@@ -29,7 +41,7 @@ inline int B(uint32_t p) { return static_cast<int>(p & 0xFF); }
 // 32-bit products run eight pixels at a time, so that version is made too and
 // picked at load time on processors that have it.
 __attribute__((target_clones("avx2", "default"))) void ArgbToYuv420(const uint32_t *src, int width, int height,
-                                                                     int srcStride, const YuvPlanes &out)
+                                                                    int srcStride, const YuvPlanes &out)
 {
     for (int y = 0; y < height; y += 2) {
         const uint32_t *row0 = src + static_cast<ptrdiff_t>(y) * srcStride;

@@ -122,8 +122,7 @@ OSStatus HostServices::setFullScreenOptions(HostCallRecord *record)
     const SetFullScreenOptionsMessage &m = record->u.setFullScreenOptionsMessage;
     if (m.desiredWidth <= 0 || m.desiredHeight <= 0 || m.minBitDepth > m.maxBitDepth)
         return paramErr;
-    fullScreen_ = FullScreenOptions{m.minBitDepth, m.maxBitDepth, m.preferredBitDepth, m.desiredWidth,
-                                    m.desiredHeight};
+    fullScreen_ = FullScreenOptions{m.minBitDepth, m.maxBitDepth, m.preferredBitDepth, m.desiredWidth, m.desiredHeight};
     return noErr;
 }
 

@@ -43,8 +43,7 @@ std::string ModuleDirectory()
     Dl_info info{};
     link_map *map = nullptr;
     std::string path;
-    if (dladdr1(reinterpret_cast<void *>(&ModuleDirectory), &info, reinterpret_cast<void **>(&map),
-                RTLD_DL_LINKMAP) &&
+    if (dladdr1(reinterpret_cast<void *>(&ModuleDirectory), &info, reinterpret_cast<void **>(&map), RTLD_DL_LINKMAP) &&
         map && map->l_name && map->l_name[0] != '\0') {
         path = map->l_name; // a shared object, as it was loaded
     } else {

@@ -65,8 +65,7 @@ public:
     // Loads the bundle at `bundlePath` (empty: DefaultBundlePath()) and
     // starts it. Plug-in data goes under `configRoot` (empty: the user's,
     // PluginDataStore::DefaultRoot()). Throws VisualError.
-    explicit HostedVisual(const std::string &bundlePath = std::string(),
-                          const std::string &configRoot = std::string());
+    explicit HostedVisual(const std::string &bundlePath = std::string(), const std::string &configRoot = std::string());
     // stop().
     ~HostedVisual();
     HostedVisual(const HostedVisual &) = delete;
@@ -126,17 +125,17 @@ private:
     void checkNotWithdrawn() const;
 
     std::string path_;
-    HostServices services_; // before the port and the plug-in: they call it until the end
+    HostServices services_;      // before the port and the plug-in: they call it until the end
     std::unique_ptr<Port> port_; // outlives the instance's context: "hide" detaches it
     PluginMainProcPtr entry_ = nullptr;
     VisualPluginProcPtr handler_ = nullptr;
     void *refCon_ = nullptr;
     State state_ = State::Loaded;
     bool playing_ = false;
-    double lastData_;          // when "vrnd" was last sent (frame seconds)
+    double lastData_; // when "vrnd" was last sent (frame seconds)
     SpectrumAnalyzer analyzer_;
-    ChannelRequest request_;   // what the registration asked for
-    RenderData data_;          // the frame's audio, filled in place
+    ChannelRequest request_; // what the registration asked for
+    RenderData data_;        // the frame's audio, filled in place
 };
 
 } // namespace qvhost

@@ -28,7 +28,7 @@ namespace qvhost {
 class SampleHistory;
 
 constexpr int kAnalysisSize = 1024;
-constexpr int kSpectrumBins = kVisualNumSpectrumEntries; // 512
+constexpr int kSpectrumBins = kVisualNumSpectrumEntries;    // 512
 constexpr int kWaveformSamples = kVisualNumWaveformEntries; // 512
 constexpr double kSpectrumRangeDb = 90.0;
 

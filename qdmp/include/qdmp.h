@@ -109,24 +109,24 @@ QV_EXPORT void QDMP_Copy_Rect32A(PixMapHandle src, PixMapHandle dst, const Rect 
 /* Scan copies: the run of |srcH2 - srcH1| pixels of source row srcV to the run
  * of destination row dstV, copied pixel by pixel from the left. The lengths
  * must be equal; pixel pairs falling outside either map are skipped. */
-QV_EXPORT void QDMP_Copy_Scan(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
-                             SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
-QV_EXPORT void QDMP_Copy_Scan8(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
-                              SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
+QV_EXPORT void QDMP_Copy_Scan(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2, SInt16 dstV,
+                              SInt16 dstH1, SInt16 dstH2);
+QV_EXPORT void QDMP_Copy_Scan8(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2, SInt16 dstV,
+                               SInt16 dstH1, SInt16 dstH2);
 QV_EXPORT void QDMP_Copy_Scan16(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
-                               SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
+                                SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
 QV_EXPORT void QDMP_Copy_Scan32(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
-                               SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
+                                SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
 /* As QDMP_Copy_Scan32, blending as QDMP_Copy_Rect32A does. */
 QV_EXPORT void QDMP_Copy_Scan32A(PixMapHandle src, PixMapHandle dst, SInt16 srcV, SInt16 srcH1, SInt16 srcH2,
-                                SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
+                                 SInt16 dstV, SInt16 dstH1, SInt16 dstH2);
 
 /* ---- Lines, rectangles, circles and curves ------------------------------- */
 
 /* Lines draw 1 + max(|dh|, |dv|) pixels from (fromH, fromV); pixels outside
  * the map are skipped one by one. */
 QV_EXPORT void QDMP_Draw_Line(PixMapHandle pm, SInt16 fromH, SInt16 fromV, SInt16 toH, SInt16 toV,
-                             const RGBColor *color);
+                              const RGBColor *color);
 QV_EXPORT void QDMP_Draw_Line8(PixMapHandle pm, SInt16 fromH, SInt16 fromV, SInt16 toH, SInt16 toV, UInt8 value);
 QV_EXPORT void QDMP_Draw_Line16(PixMapHandle pm, SInt16 fromH, SInt16 fromV, SInt16 toH, SInt16 toV, UInt16 value);
 QV_EXPORT void QDMP_Draw_Line32(PixMapHandle pm, SInt16 fromH, SInt16 fromV, SInt16 toH, SInt16 toV, UInt32 value);
