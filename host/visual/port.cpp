@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/common/defaults.h"
 #include "host/common/host_error.h"
 #include "platform/qd_pixmap.h"
 
@@ -21,7 +22,7 @@ void CopyOutside(const Rect &inside, const uint32_t *from, uint32_t *to, int wid
 {
     const auto span = [&](int y, int x0, int x1) {
         const ptrdiff_t at = static_cast<ptrdiff_t>(y) * width + x0;
-        std::memcpy(to + at, from + at, static_cast<size_t>(x1 - x0) * 4);
+        std::memcpy(to + at, from + at, static_cast<size_t>(x1 - x0) * kBytesPerPixel);
     };
     for (int y = 0; y < height; ++y) {
         if (y < inside.top || y >= inside.bottom) {
