@@ -10,10 +10,10 @@
 
 #include "host/audio/audio_source.h"
 #include "host/audio/demo_song.h"
-#include "host/common/sample_history.h"
 #include "host/video/frame_pipeline.h"
 #include "host/video/mp4_writer.h"
 #include "host/video/offline_renderer.h"
+#include "host/common/sample_history.h"
 #include "host/visual/frame_grid.h"
 #include "host/visual/spectrum_analyzer.h"
 

@@ -48,8 +48,7 @@ Rect MakeRect(FuzzedDataProvider &in, int p)
     const int kind = in.ConsumeIntegralInRange(0, 3);
     auto side = [&](int span) -> SInt16 {
         return kind == 1   ? in.ConsumeIntegralInRange(-span, 2 * span)
-               : kind == 2 ? kEdges[in.ConsumeIntegralInRange(0, 10)]
-                           : in.ConsumeIntegral<SInt16>();
+               : kind == 2 ? kEdges[in.ConsumeIntegralInRange(0, 10)] : in.ConsumeIntegral<SInt16>();
     };
     Rect r = kind == 0 ? b : Rect{side(b.bottom), side(b.right), side(b.bottom), side(b.right)};
     const long w = long{r.right} - r.left, h = long{r.bottom} - r.top;
@@ -84,7 +83,7 @@ void SetWindow(FuzzedDataProvider &in, Run &, int s)
 void Draw(FuzzedDataProvider &in, Run &, int s)
 {
     RenderData data;
-    std::memset(&data, in.ConsumeIntegral<UInt8>(), sizeof data);                // the channel counts too
+    std::memset(&data, in.ConsumeIntegral<UInt8>(), sizeof data); // the channel counts too
     in.ConsumeData(data.spectrumData, in.ConsumeIntegralInRange<size_t>(0, 64)); // the bass bins
     RenderMessageRecord rec{&data}, *record = in.ConsumeBool() ? &rec : nullptr;
     const OSType code = record ? kVisualPluginRenderMessage : kVisualPluginIdleMessage;

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return x;
     };
     std::minstd_rand pixels(1);
-    const std::string wrong = qvtest::check_random_calls(
-        next, [&] { return UInt32(pixels()); }, [&](int calls) { return calls < 48 && pos < size; });
+    const std::string wrong = qvtest::check_random_calls(next, [&] { return UInt32(pixels()); },
+                                                            [&](int calls) { return calls < 48 && pos < size; });
     if (!wrong.empty()) {
         std::fprintf(stderr, "%s\n", wrong.c_str());
         std::abort();

@@ -13,16 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/alloc_counter.h"
 #include "figures/polygon.h"
 #include "figures/scene.h"
-#include "support/alloc_counter.h"
 
 namespace {
 
-struct V {
-    float x, y;
-    bool dynamic;
-};
+struct V { float x, y; bool dynamic; };
 using Floats = std::vector<float>;
 
 polygon *Figure(std::initializer_list<V> vs, polygon *next = nullptr)
@@ -118,23 +115,14 @@ TEST(PolygonStep, StepsAgreeBitForBitWithTheDefinition)
     const std::initializer_list<V> stalk = {{-7.725857f, 0.924195f, false}, {-7.310488f, 0.820353f, false},
                                             {-7.829699f, 2.461060f, true},  {-7.414330f, 2.647974f, true},
                                             {-7.892004f, 3.914850f, true},  {-7.476636f, 4.288682f, true}};
-    struct Set {
-        int i;
-        float x, y, vx, vy;
-    };
+    struct Set { int i; float x, y, vx, vy; };
     // Each chain takes its rest shape, then the given positions and velocities.
-    struct Case {
-        const char *name;
-        std::initializer_list<V> chain;
-        std::vector<Set> set;
-    } const cases[] = {
-        {"stalk swung, its pinned base shifted and pushed",
-         stalk,
+    struct Case { const char *name; std::initializer_list<V> chain; std::vector<Set> set; } const cases[] = {
+        {"stalk swung, its pinned base shifted and pushed", stalk,
          {{5, -7.476636f, 4.288682f, 0.05f, 0}, {3, -7.28933f, 2.647974f, 0, 0}, {0, -7.725857f, 0.724195f, 0.3f, -1}}},
         {"stalk, a vertex moved onto its neighbour", stalk, {{3, -7.829699f, 2.461060f, 0, 0}}},
         // Heights where adding the lift in single precision would round otherwise.
-        {"near height 0",
-         {{0, 0.00445768610f, true}, {3, -0.123677753f, true}, {6, -0.0808674842f, true}},
+        {"near height 0", {{0, 0.00445768610f, true}, {3, -0.123677753f, true}, {6, -0.0808674842f, true}},
          {{1, 3, -0.123677753f, 0.25f, 0}}},
     };
     for (const Case &c : cases) {
@@ -167,11 +155,8 @@ TEST(PolygonFollow, TiesToAPairWithinTheTargetAtEachFollow)
     polygon *p = Figure({{-1, -1, true}, {9, 9, false}}, target);
     p->vtx[0].vx = 0.75f;
     // A pair k, k + 1 not within the target's vertices leaves the vertex alone.
-    const struct {
-        int k;
-        float x, y;
-    } cases[] = {{4, 1.875f, 4.5f}, {0, 0, 0},         {1, 0.5f, 0.5f},  {5, -1, -1},
-                 {-1, -1, -1},      {INT_MAX, -1, -1}, {INT_MIN, -1, -1}};
+    const struct { int k; float x, y; } cases[] = {{4, 1.875f, 4.5f}, {0, 0, 0},         {1, 0.5f, 0.5f},  {5, -1, -1},
+                                                   {-1, -1, -1},      {INT_MAX, -1, -1}, {INT_MIN, -1, -1}};
     for (const auto &c : cases) {
         p->move(0, -1, -1);
         p->setFollow(0, target, c.k);
@@ -213,12 +198,10 @@ TEST(PolygonClicked, SquareToleranceAndLowestIndexFirst)
     polygon p;
     for (const V &v : {V{1.0f, 1.0f, false}, V{1.05f, 1.05f, true}, V{-2.0f, 3.0f, true}}) // the second within reach
         p.add(v.x, v.y, v.dynamic);
-    const struct {
-        float x, y;
-        int want;
-    } cases[] = {{1.0f, 1.0f, 0},    {1.09f, 1.09f, 0},  {0.91f, 0.91f, 0},  {1.14f, 1.14f, 1},  {1.16f, 1.0f, -1},
-                 {1.0f, 1.16f, -1},  {-2.09f, 2.91f, 2}, {-1.91f, 3.09f, 2}, {-2.11f, 3.0f, -1}, {-2.0f, 3.11f, -1},
-                 {-1.89f, 3.0f, -1}, {-2.0f, 2.89f, -1}, {0.0f, 0.0f, -1}};
+    const struct { float x, y; int want; } cases[] = {
+        {1.0f, 1.0f, 0},    {1.09f, 1.09f, 0},  {0.91f, 0.91f, 0},  {1.14f, 1.14f, 1},  {1.16f, 1.0f, -1},
+        {1.0f, 1.16f, -1},  {-2.09f, 2.91f, 2}, {-1.91f, 3.09f, 2}, {-2.11f, 3.0f, -1}, {-2.0f, 3.11f, -1},
+        {-1.89f, 3.0f, -1}, {-2.0f, 2.89f, -1}, {0.0f, 0.0f, -1}};
     for (const auto &c : cases)
         EXPECT_EQ(p.clicked(c.x, c.y), c.want) << "(" << c.x << ", " << c.y << ")";
 }
@@ -308,8 +291,7 @@ TEST(Scene, FiguresKindsAndTiesTheRestShapeAndDestruction)
     EXPECT_EQ(qvtest::alloc_counter::Allocations(), 0u);
     delete head;
     qvtest::alloc_counter::Stop();
-    std::vector<const void *> gone(qvtest::alloc_counter::Released(),
-                                   qvtest::alloc_counter::Released() + qvtest::alloc_counter::Releases());
+    std::vector<const void *> gone(qvtest::alloc_counter::Released(), qvtest::alloc_counter::Released() + qvtest::alloc_counter::Releases());
     std::sort(gone.begin(), gone.end());
     EXPECT_TRUE(gone.size() == 57 && std::adjacent_find(gone.begin(), gone.end()) == gone.end());
 }
@@ -324,7 +306,6 @@ TEST(Scene, AFailedAllocationReleasesWhatWasBuiltAndLeavesTheListAsItWas)
         EXPECT_FALSE(BuildScene(&list)) << fail_at;
         qvtest::alloc_counter::Stop();
         EXPECT_TRUE(list == &base && !base.next && qvtest::alloc_counter::Allocations() == size_t(fail_at) &&
-                    qvtest::alloc_counter::Releases() == size_t(fail_at))
-            << fail_at;
+                    qvtest::alloc_counter::Releases() == size_t(fail_at)) << fail_at;
     }
 }

@@ -90,10 +90,10 @@ float Sweep(int channel, double t)
 // The frames of a file through decodebin and the element at width x height, `fps`.
 std::vector<qvtest::Image> PipelineFrames(const std::string &file, int width, int height, int fps)
 {
-    Element p = Launch(
-        "filesrc location=" + file +
-        " ! decodebin ! audioconvert ! audioresample ! quorvanta ! video/x-raw,width=" + std::to_string(width) +
-        ",height=" + std::to_string(height) + ",framerate=" + std::to_string(fps) + "/1 ! appsink name=out sync=false");
+    Element p = Launch("filesrc location=" + file +
+                       " ! decodebin ! audioconvert ! audioresample ! quorvanta ! video/x-raw,width=" +
+                       std::to_string(width) + ",height=" + std::to_string(height) +
+                       ",framerate=" + std::to_string(fps) + "/1 ! appsink name=out sync=false");
     GstAppSink *sink = GST_APP_SINK(Child(p.get(), "out"));
     gst_element_set_state(p.get(), GST_STATE_PLAYING);
     std::vector<qvtest::Image> frames;
@@ -117,10 +117,7 @@ std::vector<qvtest::Image> PipelineFrames(const std::string &file, int width, in
 struct Clip {
     int rate, fps, channels;
 };
-void PrintTo(const Clip &c, std::ostream *out)
-{
-    *out << c.rate << " Hz, " << c.fps << " fps, " << c.channels << " ch";
-}
+void PrintTo(const Clip &c, std::ostream *out) { *out << c.rate << " Hz, " << c.fps << " fps, " << c.channels << " ch"; }
 class FramesEqualTheProgram : public testing::TestWithParam<Clip> {};
 
 TEST_P(FramesEqualTheProgram, FrameForFrame)
@@ -133,9 +130,9 @@ TEST_P(FramesEqualTheProgram, FrameForFrame)
     const Clip clip = GetParam();
     TempDir dir;
     WriteAudio(dir / "in.wav", clip.rate, 2.1, Sweep, clip.channels);
-    const RunResult r = Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "%04d.png", "--size",
-                                           std::to_string(kWidth) + "x" + std::to_string(kHeight), "--fps",
-                                           std::to_string(clip.fps), "-q"});
+    const RunResult r =
+        Execute(kProgram, {"render", dir / "in.wav", "-o", dir / "%04d.png", "--size",
+                           std::to_string(kWidth) + "x" + std::to_string(kHeight), "--fps", std::to_string(clip.fps), "-q"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto frames = PipelineFrames(dir / "in.wav", kWidth, kHeight, clip.fps);
     ASSERT_EQ(frames.size(), dir.entries().size() - 1); // all but in.wav
@@ -150,13 +147,11 @@ TEST_P(FramesEqualTheProgram, FrameForFrame)
 
 // 22050 Hz at 60 fps puts every other frame half a sample past a whole step;
 // the mono 16-bit file reaches the element as it is.
-INSTANTIATE_TEST_SUITE_P(Element, FramesEqualTheProgram, testing::Values(Clip{22050, 60, 2}, Clip{48000, 25, 1}),
+INSTANTIATE_TEST_SUITE_P(Element, FramesEqualTheProgram,
+                         testing::Values(Clip{22050, 60, 2}, Clip{48000, 25, 1}),
                          [](const testing::TestParamInfo<Clip> &i) { return std::to_string(i.param.rate) + "Hz"; });
 
-void CountFrame(GstElement *, GstBuffer *, GstPad *, gpointer frames)
-{
-    ++*static_cast<std::atomic<int> *>(frames);
-}
+void CountFrame(GstElement *, GstBuffer *, GstPad *, gpointer frames) { ++*static_cast<std::atomic<int> *>(frames); }
 
 TEST(Element, PlaybinShowsItForAWholeFile)
 {
@@ -169,8 +164,8 @@ TEST(Element, PlaybinShowsItForAWholeFile)
     std::atomic<int> frames{0};
     g_signal_connect(video, "handoff", G_CALLBACK(CountFrame), &frames);
     gchar *uri = gst_filename_to_uri((dir / "song.wav").c_str(), nullptr);
-    g_object_set(playbin.get(), "uri", uri, "vis-plugin", gst_element_factory_make("quorvanta", nullptr), "audio-sink",
-                 gst_element_factory_make("fakesink", nullptr), "video-sink", video, nullptr);
+    g_object_set(playbin.get(), "uri", uri, "vis-plugin", gst_element_factory_make("quorvanta", nullptr),
+                 "audio-sink", gst_element_factory_make("fakesink", nullptr), "video-sink", video, nullptr);
     g_free(uri);
     gst_util_set_object_arg(G_OBJECT(playbin.get()), "flags", "audio+video+vis+soft-volume");
     const Outcome o = Play(playbin.get());
@@ -195,8 +190,8 @@ TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         Element p = Launch("audiotestsrc num-buffers=8 ! audioconvert ! quorvanta name=q ! capsfilter name=size "
-                           "caps=video/x-raw,width=" +
-                           std::to_string(row.width) + ",height=48,framerate=30/1 ! fakesink");
+                           "caps=video/x-raw,width=" + std::to_string(row.width) +
+                           ",height=48,framerate=30/1 ! fakesink");
         g_object_set(Child(p.get(), "q"), "plugin", row.bundle.c_str(), nullptr);
         const Outcome bad = Play(p.get());
         EXPECT_FALSE(bad.ended);

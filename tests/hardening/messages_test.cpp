@@ -35,26 +35,16 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
         bool keepsUnlessShown; // leaves the state as it was while not shown
         Rect rect;             // of the window record; all zero: the whole port
     } rows[] = {
-        {"show", true, kNone, paramErr, kNever, true, {}},
-        {"show", true, kNoPort, paramErr, kNever, true, {}},
-        {"swin", true, kNone, paramErr, kNever, true, {}},
-        {"vrnd", true, kNone, paramErr, kNever, true, {}},
-        {"vrnd", true, kNoRenderData, paramErr, kNever, true, {}},
-        {"vevt", true, kNone, paramErr, kNever, true, {}},
-        {"vevt", true, kNoEvent, paramErr, kNever, true, {}},
-        {"show", false, kWindow, paramErr, kNever, true, {}},
-        {"swin", false, kWindow, paramErr, kNever, true, {}},
-        {"hide", false, kNone, paramErr, kNever, true, {}},
-        {"vevt", false, kEvent, paramErr, kNever, true, {}},
-        {"vrnd", false, kRender, noErr, kNever, true, {}},
-        {"null", false, kNone, noErr, kNever, true, {}},
-        {"clr ", false, kNone, noErr, kNever, true, {}},
-        {"vrnd", true, kRender, noErr, kWhenShown, true, {}},
-        {"null", true, kNone, noErr, kWhenShown, true, {}},
-        {"swin", true, kWindow, noErr, kWhenShown, false, {}},
-        {"hide", true, kNone, noErr, kNever, true, {}},
-        {"show", true, kWindow, noErr, kAlways, false, {}},
-        {"clr ", true, kNone, noErr, kNever, false, {}},
+        {"show", true, kNone, paramErr, kNever, true, {}}, {"show", true, kNoPort, paramErr, kNever, true, {}},
+        {"swin", true, kNone, paramErr, kNever, true, {}}, {"vrnd", true, kNone, paramErr, kNever, true, {}},
+        {"vrnd", true, kNoRenderData, paramErr, kNever, true, {}}, {"vevt", true, kNone, paramErr, kNever, true, {}},
+        {"vevt", true, kNoEvent, paramErr, kNever, true, {}}, {"show", false, kWindow, paramErr, kNever, true, {}},
+        {"swin", false, kWindow, paramErr, kNever, true, {}}, {"hide", false, kNone, paramErr, kNever, true, {}},
+        {"vevt", false, kEvent, paramErr, kNever, true, {}}, {"vrnd", false, kRender, noErr, kNever, true, {}},
+        {"null", false, kNone, noErr, kNever, true, {}}, {"clr ", false, kNone, noErr, kNever, true, {}},
+        {"vrnd", true, kRender, noErr, kWhenShown, true, {}}, {"null", true, kNone, noErr, kWhenShown, true, {}},
+        {"swin", true, kWindow, noErr, kWhenShown, false, {}}, {"hide", true, kNone, noErr, kNever, true, {}},
+        {"show", true, kWindow, noErr, kAlways, false, {}}, {"clr ", true, kNone, noErr, kNever, false, {}},
         {"show", true, kWindow, noErr, kAlways, false, kPlane},
         {"show", true, kWindow, noErr, kAlways, false, {10, 10, 10, 10}},
         {"swin", true, kWindow, noErr, kWhenShown, false, kPlane},
@@ -63,8 +53,8 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
         {"swin", true, kWindow, noErr, kWhenShown, false, {0, -32768, 32, 32767}},
     };
     const char *const states[] = {"initialised", "shown", "hidden", "shown, no context current"};
-    const char *const records[] = {"no record",      "a window", "no port", "render data",
-                                   "no render data", "an event", "no event"};
+    const char *const records[] = {"no record", "a window", "no port", "render data", "no render data", "an event",
+                                   "no event"};
     TestHost other(40, 40);
     ASSERT_TRUE(other.open() && other.show() == noErr);
     for (int state = 0; state < 4; ++state) {
@@ -90,7 +80,7 @@ TEST(HostileMessages, EveryMessageInEveryStateOfTwoInstances)
             const long frames = host.frames, otherFrames = other.frames;
             const size_t heap = qvtest::alloc_counter::HeapInUse();
             const OSType code = qvtest::FourCC(r.code);
-            const OSStatus status = !r.withInstance                  ? host.sendWithout(code, record[r.record])
+            const OSStatus status = !r.withInstance                 ? host.sendWithout(code, record[r.record])
                                     : code == qvtest::FourCC("clr ") ? host.cleanupInstance()
                                                                      : host.send(code, record[r.record]);
             // Before the first "show" a render tick draws nothing and answers 0, whatever its record.

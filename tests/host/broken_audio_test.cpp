@@ -36,14 +36,8 @@ std::string Encode(
     WriteAudio(dir / "a" + ext, rate, seconds, f, channels, codec);
     return ReadText(dir / "a" + ext);
 }
-std::string Wav()
-{
-    return Encode(".wav");
-}
-std::string Half(const std::string &bytes)
-{
-    return bytes.substr(0, bytes.size() / 2);
-}
+std::string Wav() { return Encode(".wav"); }
+std::string Half(const std::string &bytes) { return bytes.substr(0, bytes.size() / 2); }
 std::string Random(size_t n, unsigned seed)
 {
     std::mt19937 gen(seed);
@@ -99,8 +93,7 @@ Bytes Socket(const std::string &path)
 }
 Bytes VideoOnly(const std::string &path) // by the ffmpeg program
 {
-    Execute("ffmpeg",
-            {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=32x32:rate=10:duration=0.5", path});
+    Execute("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=32x32:rate=10:duration=0.5", path});
     return {};
 }
 std::string Mp3FramesOfNoise()
@@ -144,26 +137,15 @@ const Case kCases[] = {
     {"rate_below_range.wav", Video, "", [](auto &) { return Encode(".wav", {}, 7999, 0.25); }, 3},
     {"rate_above_range.wav", Video, "", [](auto &) { return Encode(".wav", {}, 192001, 0.25); }, 3},
     {"nan_inf_denormal_huge.wav", Video, "",
-     [](auto &) {
-         return Encode(".wav", {"-c:a", "pcm_f32le"}, kRate, 0.6, 2, Hostile);
-     },
-     6},
+     [](auto &) { return Encode(".wav", {"-c:a", "pcm_f32le"}, kRate, 0.6, 2, Hostile); }, 6},
     {"one_sample.wav", Video, "", [](auto &) { return Encode(".wav", {}, kRate, 1.0 / kRate); }, 1},
     {"lowest_rate_mono_odd.wav", Video, "", [](auto &) { return Encode(".wav", {}, 8000, 1001.0 / 8000, 1); }, 2},
     {"wav_named.mp3", Video, "", [](auto &) { return Wav(); }, 6},
-    {"whole.aiff", Video, "",
-     [](auto &) {
-         return Encode(".aiff", {"-c:a", "pcm_s24be"});
-     },
-     6},
+    {"whole.aiff", Video, "", [](auto &) { return Encode(".aiff", {"-c:a", "pcm_s24be"}); }, 6},
     // Decoding stops at damage: the part before it renders, with a warning.
     {"cut.flac", Warned, "decoding stopped at 0:00.", [](auto &) { return Half(Encode(".flac")); }, 3},
     {"magic_then_noise.flac", Error, "", [](auto &) { return "fLaC" + Random(4096, 3); }, 0},
-    {"cut.ogg", Either, "",
-     [](auto &) {
-         return Half(Encode(".ogg", {"-c:a", "libvorbis"}));
-     },
-     0},
+    {"cut.ogg", Either, "", [](auto &) { return Half(Encode(".ogg", {"-c:a", "libvorbis"})); }, 0},
     {"magic_then_noise.ogg", Error, "", [](auto &) { return "OggS" + Random(4096, 5); }, 0},
     {"cut.mp3", Either, "", [](auto &) { return Half(Encode(".mp3")); }, 0},
     {"id3_tag_only.mp3", Error, "",

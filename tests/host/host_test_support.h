@@ -52,10 +52,7 @@ struct TempDir {
     std::error_code ignored;
 };
 
-inline void WriteText(const std::string &path, const std::string &text)
-{
-    std::ofstream(path) << text;
-}
+inline void WriteText(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 inline std::string ReadText(const std::string &path)
 {
     std::stringstream s;
@@ -155,12 +152,8 @@ inline void WriteAudio(const std::string &path, int rate, double seconds, const 
             samples.push_back(f(c, static_cast<double>(i) / rate));
     std::ofstream(path + ".raw", std::ios::binary)
         .write(reinterpret_cast<const char *>(samples.data()), static_cast<std::streamsize>(samples.size() * 4));
-    Lines args = {"-nostdin", "-v",
-                  "error",    "-y",
-                  "-f",       "f32le",
-                  "-ar",      std::to_string(rate),
-                  "-ac",      std::to_string(channels),
-                  "-i",       path + ".raw"};
+    Lines args = {"-nostdin", "-v", "error", "-y", "-f", "f32le", "-ar", std::to_string(rate), "-ac",
+                  std::to_string(channels), "-i", path + ".raw"};
     args.insert(args.end(), codec.begin(), codec.end());
     args.push_back(path);
     const RunResult r = Execute("ffmpeg", args);
@@ -185,10 +178,7 @@ inline Lines LogNames(const std::string &path)
         l = l.substr(0, l.find(' '));
     return names;
 }
-inline Lines Last(const Lines &v, size_t n)
-{
-    return Lines(v.end() - std::min(n, v.size()), v.end());
-}
+inline Lines Last(const Lines &v, size_t n) { return Lines(v.end() - std::min(n, v.size()), v.end()); }
 // The peak bins of channels 0 and 1 and channel 0's peak byte in a "vrnd" line (or -1s).
 inline std::array<int, 3> Peaks(const std::string &line)
 {

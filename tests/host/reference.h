@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/video/yuv_conversion.h"
 #include "host/visual/spectrum_analyzer.h"
+#include "host/video/yuv_conversion.h"
 
 namespace qvtest {
 

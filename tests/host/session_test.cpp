@@ -43,10 +43,7 @@ long WindowPixel(const std::string &display, unsigned long id, int x, int y)
     return pixel;
 }
 
-bool Have(const std::string &tools)
-{
-    return Execute("/bin/sh", {"-c", "command -v " + tools}).status == 0;
-}
+bool Have(const std::string &tools) { return Execute("/bin/sh", {"-c", "command -v " + tools}).status == 0; }
 
 TEST(Window, PlayShowsFramesTakesKeysAndQuitsOnQ)
 {

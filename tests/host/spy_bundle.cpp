@@ -39,10 +39,7 @@ void Paint(int r, int g, int b)
     aglSwapBuffers(gContext);
 }
 
-std::string Size(const Rect &r)
-{
-    return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
-}
+std::string Size(const Rect &r) { return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top); }
 
 bool Refused(OSType code)
 {

@@ -26,10 +26,7 @@ namespace {
 
 constexpr PlayerProcPtr kProc = &HostServices::Proc;
 
-OSStatus NoHandler(OSType, void *, void *)
-{
-    return noErr;
-}
+OSStatus NoHandler(OSType, void *, void *) { return noErr; }
 
 OSStatus Register(HostServices &services, const std::string &name)
 {
@@ -154,8 +151,7 @@ TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
         Kind kind;
         const char *says;
     } rows[] = {
-        {"bundle missing", "/nonexistent/quorvanta.so", nullptr, 64, QVAGLCall(0), Kind::Load,
-         "no plug-in bundle there"},
+        {"bundle missing", "/nonexistent/quorvanta.so", nullptr, 64, QVAGLCall(0), Kind::Load, "no plug-in bundle there"},
         {"a folder", "/tmp", nullptr, 64, QVAGLCall(0), Kind::Load, "is a directory"},
         {"not a module", kProgram, nullptr, 64, QVAGLCall(0), Kind::Load, "not a loadable plug-in bundle"},
         {"not a visual plug-in", kNoEntryBundle, nullptr, 64, QVAGLCall(0), Kind::Load,
@@ -250,8 +246,8 @@ TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
         {1000000000000000, 192000, {1, 1000}, INT64_MAX, 1000000000000000000}, // beyond any stream: clamped
     };
     for (const auto &r : rows) {
-        SCOPED_TRACE(::testing::Message()
-                     << "frame " << r.n << " at " << r.rate << " Hz, " << r.fps.num << "/" << r.fps.den << " fps");
+        SCOPED_TRACE(::testing::Message() << "frame " << r.n << " at " << r.rate << " Hz, " << r.fps.num << "/"
+                                          << r.fps.den << " fps");
         EXPECT_EQ(FrameSample(r.n, r.rate, r.fps), r.sample);
         EXPECT_EQ(FrameSeconds(r.n, r.fps), r.seconds);
         if (r.sample < INT64_MAX) { // frame n is the first at its sample, and n + 1 the first after it
@@ -311,7 +307,7 @@ TEST(StreamFrames, EveryFrameOnceFromTheAudioBeforeItWhateverTheBuffers)
             const int64_t count = std::min(row.buffer, kLength - done);
             frames.place(place(done));
             const void *data = row.format == SampleFormat::F32 ? static_cast<const void *>(&f32[done * row.channels])
-                                                               : static_cast<const void *>(&s16[done * row.channels]);
+                                                                : static_cast<const void *>(&s16[done * row.channels]);
             ASSERT_TRUE(frames.append(data, count, row.channels, row.format, check)) << "frame " << drawn.back();
             done += count;
         }
@@ -342,7 +338,7 @@ TEST(Port, LentPixelsHoldWholePicturesWhenAFrameCoversPart)
         aglSwapBuffers(ctx);
     };
     const GLint whole[4] = {0, 0, 8, 4}, part[4] = {2, 1, 3, 2}; // x, y from the bottom, width, height
-    frame(whole, 1.0f);                                          // red, into the port's own store
+    frame(whole, 1.0f); // red, into the port's own store
     std::vector<uint32_t> lent(8 * 4, 0x12345678u);
     port.drawInto(lent.data());
     frame(part, 0.0f); // black, port rows 1 and 2, columns 2 to 4

@@ -19,7 +19,7 @@ HostCallRecord g_seen, *g_address, g_callers; // what the host saw and where; a 
 char g_buffer[8];
 const unsigned char g_name[] = "\x04name";
 const EventRecord g_event{};
-UInt32 g_size; // out values of the caller
+UInt32 g_size;      // out values of the caller
 Boolean g_handled;
 
 // The host: keeps what it was sent, and reports sizes and "handled" back.
@@ -51,10 +51,7 @@ OSStatus PassThrough(OSStatus (*wrapper)(void *, PlayerProcPtr, HostCallRecord *
 
 // One row per wrapper: its code, the call and the value copied back into the
 // caller's out argument (the payloads: record_bytes_test).
-#define ROW(code, call, out)                                                                                           \
-    {                                                                                                                  \
-        code, [] { return call; }, out                                                                                 \
-    }
+#define ROW(code, call, out) {code, [] { return call; }, out}
 TEST(HostGlue, EachWrapperSendsItsCodeAndCopiesBackItsOutValue)
 {
     const struct {

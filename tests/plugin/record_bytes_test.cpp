@@ -32,18 +32,10 @@ struct Field {
     std::string text;
 };
 #define FIELD(Rec, member, offset, v)                                                                                  \
-    Field                                                                                                              \
-    {                                                                                                                  \
-#member, offsetof(Rec, member), offset, sizeof(static_cast <Rec *>(nullptr)->member),                          \
-            static_cast < unsigned long long>(v),                                                                      \
-        {                                                                                                              \
-        }                                                                                                              \
-    }
+    Field{#member, offsetof(Rec, member), offset, sizeof(static_cast<Rec *>(nullptr)->member),                         \
+          static_cast<unsigned long long>(v), {}}
 #define TEXT(Rec, member, offset, bytes)                                                                               \
-    Field                                                                                                              \
-    {                                                                                                                  \
-#member, offsetof(Rec, member), offset, 0, 0, std::string(bytes, sizeof bytes - 1)                             \
-    }
+    Field{#member, offsetof(Rec, member), offset, 0, 0, std::string(bytes, sizeof bytes - 1)}
 #define CALL(member, offset, v) FIELD(HostCallRecord, u.member, offset, v)
 
 // The record as the fields describe it, everything else 0; `covered` marks the fields' bytes.
@@ -93,9 +85,9 @@ TEST(RecordBytes, EachRecordIsItsImageInTheInterface)
         return host.calls.empty() ? Bytes{} : BytesOf(host.calls.back().record);
     };
     const auto call = [](std::vector<Field> payload) {
-        payload.insert(payload.begin(),
-                       {FIELD(HostCallRecord, majorVersion, 0, 10), FIELD(HostCallRecord, minorVersion, 4, 1),
-                        FIELD(HostCallRecord, recordSize, 8, sizeof(HostCallRecord))});
+        payload.insert(payload.begin(), {FIELD(HostCallRecord, majorVersion, 0, 10),
+                                         FIELD(HostCallRecord, minorVersion, 4, 1),
+                                         FIELD(HostCallRecord, recordSize, 8, sizeof(HostCallRecord))});
         return payload;
     };
     char buffer[8];
@@ -149,55 +141,32 @@ TEST(RecordBytes, EachRecordIsItsImageInTheInterface)
          call({CALL(handleMacOSEventMessage.theEvent, 12, uintptr_t(&event))})},
         {"pspc", SENT("pspc", WRAPPER(PlayerGetPluginFileSpec, buffer)), kCallRecordSize,
          call({CALL(getPluginFileSpecMessage.fileSpec, 12, uintptr_t(buffer))})},
-        {"module init record",
-         [&] {
-             return BytesOf(PluginInitRecord{1, 2, &host, TestHost::Proc, 3});
-         },
-         20,
+        {"module init record", [&] { return BytesOf(PluginInitRecord{1, 2, &host, TestHost::Proc, 3}); }, 20,
          {FIELD(PluginInitRecord, hostMajorVersion, 0, 1), FIELD(PluginInitRecord, hostMinorVersion, 4, 2),
           FIELD(PluginInitRecord, hostCookie, 8, uintptr_t(&host)),
           FIELD(PluginInitRecord, hostProc, 12, uintptr_t(TestHost::Proc)), FIELD(PluginInitRecord, options, 16, 3)}},
-        {"handler init record",
-         [&] {
-             return BytesOf(VisualInitRecord{1, 2, 3, &host, TestHost::Proc, 4, buffer});
-         },
+        {"handler init record", [&] { return BytesOf(VisualInitRecord{1, 2, 3, &host, TestHost::Proc, 4, buffer}); },
          28,
          {FIELD(VisualInitRecord, hostMajorVersion, 0, 1), FIELD(VisualInitRecord, hostMinorVersion, 4, 2),
           FIELD(VisualInitRecord, instanceOptions, 8, 3), FIELD(VisualInitRecord, hostCookie, 12, uintptr_t(&host)),
           FIELD(VisualInitRecord, hostProc, 16, uintptr_t(TestHost::Proc)), FIELD(VisualInitRecord, reserved, 20, 4),
           FIELD(VisualInitRecord, refCon, 24, uintptr_t(buffer))}},
-        {"window record",
-         [&] {
-             return BytesOf(WindowRecord{host.port(), Rect{1, 2, 3, 4}});
-         },
-         12,
+        {"window record", [&] { return BytesOf(WindowRecord{host.port(), Rect{1, 2, 3, 4}}); }, 12,
          {FIELD(WindowRecord, port, 0, uintptr_t(host.port())), FIELD(WindowRecord, drawRect.top, 4, 1),
           FIELD(WindowRecord, drawRect.left, 6, 2), FIELD(WindowRecord, drawRect.bottom, 8, 3),
           FIELD(WindowRecord, drawRect.right, 10, 4)}},
-        {"render record",
-         [&] { return BytesOf(RenderMessageRecord{&data}); },
-         4,
+        {"render record", [&] { return BytesOf(RenderMessageRecord{&data}); }, 4,
          {FIELD(RenderMessageRecord, renderData, 0, uintptr_t(&data))}},
-        {"render data",
-         [&] { return BytesOf(data); },
-         2050,
+        {"render data", [&] { return BytesOf(data); }, 2050,
          {FIELD(RenderData, numWaveformChannels, 0, 2), FIELD(RenderData, numSpectrumChannels, 1025, 2),
           FIELD(RenderData, spectrumData[0][0], 1026, 0x11), FIELD(RenderData, spectrumData[1][511], 2049, 0x22)}},
-        {"event message record",
-         [&] { return BytesOf(EventMessageRecord{const_cast<EventRecord *>(&event)}); },
-         4,
+        {"event message record", [&] { return BytesOf(EventMessageRecord{const_cast<EventRecord *>(&event)}); }, 4,
          {FIELD(EventMessageRecord, event, 0, uintptr_t(&event))}},
-        {"event record: the key's character at +5",
-         [&] { return BytesOf(event); },
-         16,
+        {"event record: the key's character at +5", [&] { return BytesOf(event); }, 16,
          {FIELD(EventRecord, what, 0, keyDown), FIELD(EventRecord, message, 2, 0x126D),
           FIELD(EventRecord, when, 6, 0x01020304), FIELD(EventRecord, where.v, 10, 5),
           FIELD(EventRecord, where.h, 12, 6), FIELD(EventRecord, modifiers, 14, 0x0100)}},
-        {"point: by value one 32-bit word, v in the high half",
-         [] {
-             return BytesOf(Point{0x1234, 0x5678});
-         },
-         4,
+        {"point: by value one 32-bit word, v in the high half", [] { return BytesOf(Point{0x1234, 0x5678}); }, 4,
          {FIELD(Point, v, 0, 0x1234), FIELD(Point, h, 2, 0x5678)}},
     };
     ASSERT_TRUE(host.handler) << "registered";
@@ -214,8 +183,8 @@ TEST(RecordBytes, EachRecordIsItsImageInTheInterface)
                 EXPECT_EQ(f.native, f.original) << f.name;
         }
         const auto differ = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-        EXPECT_TRUE(differ.first == got.end())
-            << "byte " << differ.first - got.begin() << " is " << int(*differ.first) << ", not " << int(*differ.second);
+        EXPECT_TRUE(differ.first == got.end()) << "byte " << differ.first - got.begin() << " is "
+                                                << int(*differ.first) << ", not " << int(*differ.second);
     }
 }
 

@@ -76,7 +76,7 @@ TEST(QdmpWorked, Values)
     const auto intersect = [](Rect s, Rect t) { // also without out, and into an input
         Rect o;
         const std::int64_t in[] = {QDMP_Intersect_Rects(&s, &t, nullptr), QDMP_Intersect_Rects(&s, &t, &o),
-                                   QDMP_Intersect_Rects(&s, &t, &s)};
+                           QDMP_Intersect_Rects(&s, &t, &s)};
         return Values{in[0], in[1]} + vals(o) + Values{in[2]} + vals(s);
     };
     const auto mid = [](Point p, Point q) { return vals(QDMP_MidPoint(p, q)); };
@@ -86,8 +86,7 @@ TEST(QdmpWorked, Values)
     const auto blend = [](UInt32 s, UInt32 d) { return std::int64_t(qdmp::blend_pixel(s, d)); };
     // A map's stride plus its first pixel's offset from a 64-byte boundary; -1 for none.
     const auto made = [](PixMapHandle pm) {
-        const std::int64_t stride =
-            pm ? GetPixRowBytes(pm) + std::int64_t(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : -1;
+        const std::int64_t stride = pm ? GetPixRowBytes(pm) + std::int64_t(std::uintptr_t(GetPixBaseAddr(pm)) % 64) : -1;
         QVPixMap_Dispose(pm);
         return stride;
     };
@@ -122,16 +121,15 @@ TEST(QdmpWorked, Values)
     } rows[] = {
         {"Set_Point gives h, v", vals(QDMP_Set_Point(nullptr, -3, 4)) + vals(QDMP_Set_Point(&p, 7, 5)), {-3, 4, 7, 5}},
         {"Set_Rect takes left, top, right, bottom; Set_Point stores h, v",
-         (QDMP_Set_Rect(&s, 20, 10, 60, 30), vals(s) + vals(p)),
-         {10, 20, 30, 60, 7, 5}},
+         (QDMP_Set_Rect(&s, 20, 10, 60, 30), vals(s) + vals(p)), {10, 20, 30, 60, 7, 5}},
         {"Offset_Rect, wrapping at 16 bits; Inset_Rect, growing by negative amounts, inverting past half",
          offset(r, 5, -3) + offset(R(32760, 0, 32767, 1), 0, 10) + inset(r, 2, 3) + inset(r, -2, -3) +
              inset(R(0, 0, 4, 4), 3, 3),
          {7, 25, 27, 65, -32766, 0, -32759, 1, 13, 22, 27, 58, 7, 18, 33, 62, 3, 3, 1, 1}},
         {"Intersect_Rects of overlapping rectangles, and of ones touching across or down",
          intersect(r, R(5, 3, 20, 30)) + intersect(r, R(0, 60, 40, 70)) + intersect(r, R(30, 0, 40, 70)),
-         {1, 1,  10, 20, 20, 30, 1, 10, 20, 20, 30, 0, 0,  10, 60, 30, 60,
-          0, 10, 60, 30, 60, 0,  0, 30, 20, 30, 60, 0, 30, 20, 30, 60}},
+         {1, 1, 10, 20, 20, 30, 1, 10, 20, 20, 30, 0, 0, 10, 60, 30, 60, 0, 10, 60, 30, 60,
+          0, 0, 30, 20, 30, 60, 0, 30, 20, 30, 60}},
         {"PointInRect is half-open",
          {QDMP_PointInRect(P(20, 10), nullptr), QDMP_PointInRect(P(20, 10), &r), QDMP_PointInRect(P(59, 29), &r),
           QDMP_PointInRect(P(60, 29), &r), QDMP_PointInRect(P(59, 30), &r), QDMP_PointInRect(P(19, 10), &r),
@@ -168,10 +166,10 @@ TEST(QdmpWorked, Values)
          {0x7F7F7F7F, 0, 0xFE005701}},
         {"Mix_RGBColors, in single precision, of the fraction of t only",
          mix(kBlack, kWhite, 0.5f) + mix(a, b, 0.25f) + mix(a, b, 1.25f) + mix(a, b, 1.0f) + mix(a, b, 1e30f) +
-             mix({100, 100, 100}, {100, 100, 100}, 0.33f) + mix(kBlack, kWhite, -0.25f) + mix(a, b, std::nanf("")) +
-             mix(a, b, std::numeric_limits<float>::infinity()),
-         {32767, 32767, 32767, 49151, 16383, 1500,  49151, 16383, 1500, 65535, 0,     1000, 65535, 0,
-          1000,  99,    99,    99,    49153, 49153, 49153, 65535, 0,    1000,  65535, 0,    1000}},
+             mix({100, 100, 100}, {100, 100, 100}, 0.33f) + mix(kBlack, kWhite, -0.25f) +
+             mix(a, b, std::nanf("")) + mix(a, b, std::numeric_limits<float>::infinity()),
+         {32767, 32767, 32767, 49151, 16383, 1500, 49151, 16383, 1500, 65535, 0, 1000, 65535, 0, 1000,
+          99, 99, 99, 49153, 49153, 49153, 65535, 0, 1000, 65535, 0, 1000}},
         {"RGBColorDistance",
          {distance(kBlack, kWhite), distance(kWhite, kBlack), distance(kBlack, {3, 4, 0}), distance(kBlack, {1, 1, 1}),
           distance({65535, 0, 0}, {0, 65535, 0}), distance({500, 600, 700}, {400, 600, 1000})},
@@ -179,28 +177,14 @@ TEST(QdmpWorked, Values)
         // The generator has no seeding call, and this is the only row of this
         // program that draws numbers: it starts from the state at load.
         {"RandomSInt16 from load, and ranges: (42, 42) takes one step, (7, 7) three",
-         {QDMP_RandomSInt16(),
-          QDMP_RandomSInt16(),
-          QDMP_RandomSInt16(),
-          QDMP_RandomSInt16(),
-          QDMP_RandomSInt16(),
-          QDMP_Random_RangeSInt16(1, 7),
-          QDMP_Random_RangeSInt16(5, 6),
-          QDMP_Random_RangeSInt16(10, 5),
-          QDMP_Random_RangeSInt16(42, 42),
-          QDMP_RandomSInt16(),
-          QDMP_Random_RangeSInt32(-1000, 1000),
-          QDMP_Random_RangeSInt32(7, 7),
-          QDMP_RandomSInt16(),
-          QDMP_Random_RangeSInt32(5, 4),
-          QDMP_Random_RangeSInt32(5, 4),
-          QDMP_Random_RangeSInt32(5, 4),
-          QDMP_Random_RangeSInt32(-kMax - 1, kMax),
-          QDMP_Random_RangeSInt32(kMax - 3, kMax),
-          QDMP_Random_RangeSInt16(-32768, 32767),
-          QDMP_RandomSInt16()},
-         {13332, 11979, 17744, 29613, 3300, 1, 5,          14,       42,     -22059,
-          1,     7,     -5931, 4,     4,    5, -983562503, kMax - 3, -20667, -18466}},
+         {QDMP_RandomSInt16(), QDMP_RandomSInt16(), QDMP_RandomSInt16(), QDMP_RandomSInt16(), QDMP_RandomSInt16(),
+          QDMP_Random_RangeSInt16(1, 7), QDMP_Random_RangeSInt16(5, 6), QDMP_Random_RangeSInt16(10, 5),
+          QDMP_Random_RangeSInt16(42, 42), QDMP_RandomSInt16(), QDMP_Random_RangeSInt32(-1000, 1000),
+          QDMP_Random_RangeSInt32(7, 7), QDMP_RandomSInt16(), QDMP_Random_RangeSInt32(5, 4),
+          QDMP_Random_RangeSInt32(5, 4), QDMP_Random_RangeSInt32(5, 4), QDMP_Random_RangeSInt32(-kMax - 1, kMax),
+          QDMP_Random_RangeSInt32(kMax - 3, kMax), QDMP_Random_RangeSInt16(-32768, 32767), QDMP_RandomSInt16()},
+         {13332, 11979, 17744, 29613, 3300, 1, 5, 14, 42, -22059, 1, 7, -5931, 4, 4, 5, -983562503, kMax - 3, -20667,
+          -18466}},
         {"maps of 8, 16, 32 bits, packed or of a stride given; none without bounds, for empty ones, at 24 "
          "bits, or for a stride too small",
          {made(QVPixMap_New(&r, 8, 0, nullptr)), made(QVPixMap_New(&r, 16, 0, nullptr)),
@@ -249,12 +233,10 @@ TEST(QdmpWorked, Curves)
         std::function<void(PixMapHandle)> draw;
         const char *want;
     } drawings[] = {
-        {"a short curve is its four control legs; a curve of one point, that point",
-         [](PixMapHandle d) {
+        {"a short curve is its four control legs; a curve of one point, that point", [](PixMapHandle d) {
              QDMP_Draw_Curve(d, P(0, 0), P(4, 8), P(8, 0), &kInk);
              QDMP_Draw_Curve(d, P(8, 6), P(8, 6), P(8, 6), &kInk);
-         },
-         "#.......#/#......#./.#.....#./.#....#../..#####../........./........#"},
+         }, "#.......#/#......#./.#.....#./.#....#../..#####../........./........#"},
         {"a curve pulled far is halved until each half spans at most 10 pixels, then drawn as its legs",
          [](PixMapHandle d) { QDMP_Draw_Curve(d, P(0, 6), P(18, -14), P(1, 6), &kInk); },
          "....#.#../....##.../...##..../..#.#..../.#.#...../.##....../##......."},

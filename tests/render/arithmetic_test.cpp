@@ -20,8 +20,8 @@ namespace {
 // Meanwhile the background follows five-second slots of the clock.
 TEST(Motion, BouncesReversalsAndBackgroundSlots)
 {
-    const int clock[][2] = {{0, 0},  {4, 0},  {5, 1},          {9, 1},  {10, 2}, {17, 3}, {20, 4},
-                            {24, 4}, {25, 0}, {1000000007, 1}, {-1, 0}, {-5, 4}, {-26, 0}}; // seconds, colour slot
+    const int clock[][2] = {{0, 0},  {4, 0}, {5, 1}, {9, 1}, {10, 2}, {17, 3}, {20, 4}, {24, 4}, {25, 0},
+                            {1000000007, 1}, {-1, 0}, {-5, 4}, {-26, 0}}; // seconds, colour slot
     TestHost host(48, 32);
     ASSERT_TRUE(host.open() && host.show() == noErr);
     EXPECT_EQ(host.state()->posY, 3.0f); // the show frame fell by velY = 0
@@ -98,17 +98,9 @@ TEST(Camera, EveryRatioWithAFiniteViewSetsIt)
     const struct {
         float aspect;
         std::vector<float> view; // left, right, bottom, top; empty: the camera stays
-    } rows[] = {{2.0f, {-20, 20, -10, 10}},
-                {1.0f, {-10, 10, -10, 10}},
-                {0.5f, {-10, 10, -20, 20}},
-                {-0.5f, {-10, 10, 20, -20}},
-                {-4.0f, {-10, 10, 2.5f, -2.5f}},
-                {0.0f, {}},
-                {-0.0f, {}},
-                {inf, {}},
-                {-inf, {}},
-                {std::nanf(""), {}},
-                {1e-39f, {}}};
+    } rows[] = {{2.0f, {-20, 20, -10, 10}}, {1.0f, {-10, 10, -10, 10}},  {0.5f, {-10, 10, -20, 20}},
+                {-0.5f, {-10, 10, 20, -20}}, {-4.0f, {-10, 10, 2.5f, -2.5f}}, {0.0f, {}}, {-0.0f, {}}, {inf, {}},
+                {-inf, {}}, {std::nanf(""), {}}, {1e-39f, {}}};
     for (const auto &r : rows) {
         SCOPED_TRACE(r.aspect);
         PosCamera(3.0f, 0, 0, 0, 0, 0, 0);

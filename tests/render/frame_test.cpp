@@ -35,14 +35,10 @@ TEST(Show, FailingStepsAnswerOrGoOn)
         SInt32 interval;
         const char *printed;
     } rows[] = {
-        {kNone, 0, -1, noErr, 1, ""},
-        {kQVAGLChoosePixelFormat, 1, -1, -3001, 0, ""},
-        {kQVAGLCreateContext, 1, -1, -3002, 0, ""},
-        {kQVAGLSetDrawable, 1, -1, -3003, 0, ""},
-        {kQVAGLSetCurrentContext, 1, -1, -3004, 0, ""},
-        {kQVAGLUpdateContext, 1, -1, noErr, 0, ""},
-        {kQVAGLSetInteger, 1, -1, noErr, 0, ""},
-        {kNone, 0, 0, memFullErr, 0, ""},
+        {kNone, 0, -1, noErr, 1, ""},                    {kQVAGLChoosePixelFormat, 1, -1, -3001, 0, ""},
+        {kQVAGLCreateContext, 1, -1, -3002, 0, ""},      {kQVAGLSetDrawable, 1, -1, -3003, 0, ""},
+        {kQVAGLSetCurrentContext, 1, -1, -3004, 0, ""},  {kQVAGLUpdateContext, 1, -1, noErr, 0, ""},
+        {kQVAGLSetInteger, 1, -1, noErr, 0, ""},         {kNone, 0, 0, memFullErr, 0, ""},
         {kNone, 0, 56, memFullErr, 0, ""},
         {kQVAGLUpdateContext, 2, -1, noErr, 0, "reshapeAGL: aglUpdateContext != ok\n"},
         {kQVAGLSetInteger, 2, -1, noErr, 0, "setViewport: aglSetInteger AGL_BUFFER_RECT != ok\n"},
@@ -119,8 +115,8 @@ TEST(GoldenFrame, Frame300MatchesReference)
         GTEST_SKIP() << "reference picture rewritten: " << golden;
     }
     qvtest::Image expected;
-    ASSERT_TRUE(qvtest::ReadPng(golden, expected) && actual.width == expected.width && actual.height == expected.height)
-        << golden;
+    ASSERT_TRUE(qvtest::ReadPng(golden, expected) && actual.width == expected.width &&
+                actual.height == expected.height) << golden;
     const qvtest::Comparison c = qvtest::Compare(actual, expected, kTolerance);
     if (c.beyondTolerance > static_cast<long>(kEdgeShare * static_cast<double>(c.pixels))) {
         const std::string dir = qvtest::OutputDir();
@@ -141,25 +137,19 @@ TEST(GoldenFrame, Frame300MatchesReference)
 // that process skips the leak check. The platform's contexts, framebuffers
 // and read-back buffers are accounted by the hostile-messages table, which keeps it.
 bool gSkipLeakCheck = false;
-extern "C" int __lsan_is_turned_off()
-{
-    return gSkipLeakCheck;
-}
+extern "C" int __lsan_is_turned_off() { return gSkipLeakCheck; }
 
 TEST(Agl, SwapMatchesAPixelByPixelModel)
 {
     gSkipLeakCheck = true;
-    const GLint rows[][4] = {{0, 0, 1, 3},    {0, 0, 7, 4},   {0, 0, 8, 2},  {1, 1, 9, 3}, {0, 0, 16, 5}, {2, 0, 37, 5},
+    const GLint rows[][4] = {{0, 0, 1, 3},  {0, 0, 7, 4},   {0, 0, 8, 2},  {1, 1, 9, 3},  {0, 0, 16, 5}, {2, 0, 37, 5},
                              {-3, -1, 21, 6}, {-9, 2, 40, 7}, {33, 0, 3, 3}, {0, 6, 3, 3}, {-3, 0, 3, 3}}; // x, y, w, h
     CGrafPtr port = QVPort_Create(1, 1); // the smallest there is; ports without area are refused
     ASSERT_TRUE(port && !QVPort_Create(0, 1) && !QVPort_Create(1, -1) && QVPort_Resize(port, 0, 6) == paramErr);
     std::vector<Rect> frames;
-    QVPort_SetFrameProc(
-        port,
-        [](CGrafPtr, const Rect *rect, SInt32 interval, void *log) {
-            static_cast<std::vector<Rect> *>(log)->push_back(interval == 1 ? *rect : Rect{});
-        },
-        &frames);
+    QVPort_SetFrameProc(port, [](CGrafPtr, const Rect *rect, SInt32 interval, void *log) {
+        static_cast<std::vector<Rect> *>(log)->push_back(interval == 1 ? *rect : Rect{});
+    }, &frames);
     const GLint attributes[] = {AGL_RGBA, AGL_ACCELERATED, AGL_DOUBLEBUFFER, AGL_DEPTH_SIZE, 16, AGL_NONE};
     AGLPixelFormat format = aglChoosePixelFormat(nullptr, 0, attributes);
     AGLContext ctx = aglCreateContext(format, nullptr);
@@ -171,40 +161,37 @@ TEST(Agl, SwapMatchesAPixelByPixelModel)
     // through the context's buffer into the port's own store.
     std::vector<UInt32> lent(33 * 6);
     for (int straight = 1; straight >= 0; --straight)
-        for (const GLint *r : rows) {
-            SCOPED_TRACE(testing::Message()
-                         << "straight " << straight << ", rect " << r[0] << "," << r[1] << " " << r[2] << "x" << r[3]);
-            QVAGL_AllowStraightReadBack(straight);
-            ASSERT_EQ(QVPort_Resize(port, 33, 6), noErr); // cleared
-            std::fill(lent.begin(), lent.end(), 0u);
-            QVPort_DrawInto(port, straight ? lent.data() : nullptr);
-            ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, r) && aglEnable(ctx, AGL_BUFFER_RECT) &&
-                        aglUpdateContext(ctx));
-            std::vector<UInt32> fb(static_cast<size_t>(r[2]) * r[3]);
-            for (size_t i = 0; i < fb.size(); ++i)
-                fb[i] = static_cast<UInt32>(i * 2654435761u); // every channel varies, alpha too
-            glViewport(0, 0, r[2], r[3]);
-            glRasterPos2f(-1.0f, -1.0f);
-            glDrawPixels(r[2], r[3], GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
-            frames.clear();
-            aglSwapBuffers(ctx);
-            const qvtest::Image image = qvtest::CopyPort(port);
-            Rect covered{6, 33, 0, 0};
-            for (SInt16 row = 0; row < 6; ++row)
-                for (SInt16 col = 0; col < 33; ++col) {
-                    const int fbRow = 6 - r[1] - 1 - row, fbCol = col - r[0];
-                    const bool inside = fbRow >= 0 && fbRow < r[3] && fbCol >= 0 && fbCol < r[2];
-                    ASSERT_EQ(image.at(col, row),
-                              inside ? fb[static_cast<size_t>(fbRow) * r[2] + fbCol] | 0xFF000000u : 0u)
-                        << "at port " << col << "," << row;
-                    if (inside)
-                        covered =
-                            Rect{std::min(covered.top, row), std::min(covered.left, col),
-                                 std::max<SInt16>(covered.bottom, row + 1), std::max<SInt16>(covered.right, col + 1)};
-                }
-            ASSERT_EQ(frames.size(), covered.bottom ? 1u : 0u);
-            EXPECT_TRUE(frames.empty() || !std::memcmp(&frames[0], &covered, sizeof covered));
-        }
+    for (const GLint *r : rows) {
+        SCOPED_TRACE(testing::Message() << "straight " << straight << ", rect " << r[0] << "," << r[1] << " " << r[2]
+                                        << "x" << r[3]);
+        QVAGL_AllowStraightReadBack(straight);
+        ASSERT_EQ(QVPort_Resize(port, 33, 6), noErr); // cleared
+        std::fill(lent.begin(), lent.end(), 0u);
+        QVPort_DrawInto(port, straight ? lent.data() : nullptr);
+        ASSERT_TRUE(aglSetInteger(ctx, AGL_BUFFER_RECT, r) && aglEnable(ctx, AGL_BUFFER_RECT) && aglUpdateContext(ctx));
+        std::vector<UInt32> fb(static_cast<size_t>(r[2]) * r[3]);
+        for (size_t i = 0; i < fb.size(); ++i)
+            fb[i] = static_cast<UInt32>(i * 2654435761u); // every channel varies, alpha too
+        glViewport(0, 0, r[2], r[3]);
+        glRasterPos2f(-1.0f, -1.0f);
+        glDrawPixels(r[2], r[3], GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, fb.data());
+        frames.clear();
+        aglSwapBuffers(ctx);
+        const qvtest::Image image = qvtest::CopyPort(port);
+        Rect covered{6, 33, 0, 0};
+        for (SInt16 row = 0; row < 6; ++row)
+            for (SInt16 col = 0; col < 33; ++col) {
+                const int fbRow = 6 - r[1] - 1 - row, fbCol = col - r[0];
+                const bool inside = fbRow >= 0 && fbRow < r[3] && fbCol >= 0 && fbCol < r[2];
+                ASSERT_EQ(image.at(col, row), inside ? fb[static_cast<size_t>(fbRow) * r[2] + fbCol] | 0xFF000000u : 0u)
+                    << "at port " << col << "," << row;
+                if (inside)
+                    covered = Rect{std::min(covered.top, row), std::min(covered.left, col),
+                                   std::max<SInt16>(covered.bottom, row + 1), std::max<SInt16>(covered.right, col + 1)};
+            }
+        ASSERT_EQ(frames.size(), covered.bottom ? 1u : 0u);
+        EXPECT_TRUE(frames.empty() || !std::memcmp(&frames[0], &covered, sizeof covered));
+    }
     QVAGL_AllowStraightReadBack(1);
     aglSetCurrentContext(nullptr);
     aglDestroyContext(ctx);

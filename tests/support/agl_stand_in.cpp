@@ -59,18 +59,9 @@ GLboolean aglSetDrawable(AGLContext ctx, AGLDrawable draw)
     return GL_TRUE;
 }
 
-GLboolean aglSetCurrentContext(AGLContext ctx)
-{
-    return g_current = ctx, GL_TRUE;
-}
-AGLContext aglGetCurrentContext(void)
-{
-    return g_current;
-}
-GLboolean aglEnable(AGLContext ctx, GLenum pname)
-{
-    return pname == AGL_BUFFER_RECT && (ctx->pendingRectOn = true);
-}
+GLboolean aglSetCurrentContext(AGLContext ctx) { return g_current = ctx, GL_TRUE; }
+AGLContext aglGetCurrentContext(void) { return g_current; }
+GLboolean aglEnable(AGLContext ctx, GLenum pname) { return pname == AGL_BUFFER_RECT && (ctx->pendingRectOn = true); }
 
 GLboolean aglUpdateContext(AGLContext ctx)
 {
@@ -107,25 +98,16 @@ void aglSwapBuffers(AGLContext ctx)
     Rect port;
     GetPortBounds(ctx->port, &port);
     const GLint *r = ctx->rect;
-    const Rect changed =
-        !ctx->rectOn ? port
-                     : Rect{SInt16(std::max<GLint>(port.bottom - r[1] - r[3], 0)), SInt16(std::max<GLint>(r[0], 0)),
-                            SInt16(std::min<GLint>(port.bottom - r[1], port.bottom)),
-                            SInt16(std::min<GLint>(r[0] + r[2], port.right))};
+    const Rect changed = !ctx->rectOn ? port
+                                      : Rect{SInt16(std::max<GLint>(port.bottom - r[1] - r[3], 0)),
+                                             SInt16(std::max<GLint>(r[0], 0)),
+                                             SInt16(std::min<GLint>(port.bottom - r[1], port.bottom)),
+                                             SInt16(std::min<GLint>(r[0] + r[2], port.right))};
     QVPort_FrameReady(ctx->port, &changed, ctx->interval);
 }
 
-long QVAGL_LiveContextCount(void)
-{
-    return g_contexts;
-}
-long QVAGL_LivePixelFormatCount(void)
-{
-    return g_formats;
-}
-long QVAGL_LiveFramebufferCount(void)
-{
-    return g_framebuffers;
-}
+long QVAGL_LiveContextCount(void) { return g_contexts; }
+long QVAGL_LivePixelFormatCount(void) { return g_formats; }
+long QVAGL_LiveFramebufferCount(void) { return g_framebuffers; }
 
 } // extern "C"

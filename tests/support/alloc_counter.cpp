@@ -73,34 +73,13 @@ void Start()
     g_tracking = true;
 }
 
-void Stop()
-{
-    g_tracking = false;
-}
-size_t Allocations()
-{
-    return g_allocations;
-}
-size_t Releases()
-{
-    return g_releases;
-}
-void FailNothrowFrom(long n)
-{
-    g_fail_from = n;
-}
-const void *const *Released()
-{
-    return g_released;
-}
-void Watch(const char *library)
-{
-    g_library = library;
-}
-size_t WatchedAllocations()
-{
-    return g_watched;
-}
+void Stop() { g_tracking = false; }
+size_t Allocations() { return g_allocations; }
+size_t Releases() { return g_releases; }
+void FailNothrowFrom(long n) { g_fail_from = n; }
+const void *const *Released() { return g_released; }
+void Watch(const char *library) { g_library = library; }
+size_t WatchedAllocations() { return g_watched; }
 
 size_t HeapInUse()
 {
@@ -126,58 +105,18 @@ void *operator new[](size_t size)
     return p ? p : throw std::bad_alloc();
 }
 
-void *operator new(size_t size, const std::nothrow_t &) noexcept
-{
-    return AllocateNothrow(size, QV_CALLER);
-}
-void *operator new[](size_t size, const std::nothrow_t &) noexcept
-{
-    return AllocateNothrow(size, QV_CALLER);
-}
-void operator delete(void *p) noexcept
-{
-    Release(p);
-}
-void operator delete[](void *p) noexcept
-{
-    Release(p);
-}
-void operator delete(void *p, size_t) noexcept
-{
-    Release(p);
-}
-void operator delete[](void *p, size_t) noexcept
-{
-    Release(p);
-}
-void operator delete(void *p, const std::nothrow_t &) noexcept
-{
-    Release(p);
-}
-void operator delete[](void *p, const std::nothrow_t &) noexcept
-{
-    Release(p);
-}
+void *operator new(size_t size, const std::nothrow_t &) noexcept { return AllocateNothrow(size, QV_CALLER); }
+void *operator new[](size_t size, const std::nothrow_t &) noexcept { return AllocateNothrow(size, QV_CALLER); }
+void operator delete(void *p) noexcept { Release(p); }
+void operator delete[](void *p) noexcept { Release(p); }
+void operator delete(void *p, size_t) noexcept { Release(p); }
+void operator delete[](void *p, size_t) noexcept { Release(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { Release(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { Release(p); }
 
 #ifndef QV_ASAN
-extern "C" void *malloc(size_t n)
-{
-    Note(QV_CALLER);
-    return __libc_malloc(n);
-}
-extern "C" void *calloc(size_t count, size_t n)
-{
-    Note(QV_CALLER);
-    return __libc_calloc(count, n);
-}
-extern "C" void *realloc(void *p, size_t n)
-{
-    Note(QV_CALLER);
-    return __libc_realloc(p, n);
-}
-extern "C" void *aligned_alloc(size_t alignment, size_t n)
-{
-    Note(QV_CALLER);
-    return __libc_memalign(alignment, n);
-}
+extern "C" void *malloc(size_t n) { Note(QV_CALLER); return __libc_malloc(n); }
+extern "C" void *calloc(size_t count, size_t n) { Note(QV_CALLER); return __libc_calloc(count, n); }
+extern "C" void *realloc(void *p, size_t n) { Note(QV_CALLER); return __libc_realloc(p, n); }
+extern "C" void *aligned_alloc(size_t alignment, size_t n) { Note(QV_CALLER); return __libc_memalign(alignment, n); }
 #endif

@@ -8,8 +8,8 @@
 
 namespace qvtest::alloc_counter {
 
-void Start();         /* opens a window: counts and the record of releases start from zero */
-void Stop();          /* closes it; nothing is counted or failed outside one */
+void Start(); /* opens a window: counts and the record of releases start from zero */
+void Stop();  /* closes it; nothing is counted or failed outside one */
 size_t Allocations(); /* successful operator new calls in the window */
 size_t Releases();    /* operator delete of non-null pointers in the window */
 /* Nothrow allocations number `n` onwards (from 0) in the window return null;

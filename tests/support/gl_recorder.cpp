@@ -9,29 +9,14 @@
 static GlState gl;
 static std::set<GLuint> g_textures;
 
-const GlState &GlReset()
-{
-    return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}};
-}
-long RecordedLiveTextures()
-{
-    return static_cast<long>(g_textures.size());
-}
+const GlState &GlReset() { return gl = GlState{{}, {}, {}, 0.0f, 0, false, {}, {}}; }
+long RecordedLiveTextures() { return static_cast<long>(g_textures.size()); }
 
 extern "C" {
 
-void glTranslatef(GLfloat, GLfloat, GLfloat z)
-{
-    gl.z += z;
-}
-void glColor3f(GLfloat r, GLfloat g, GLfloat b)
-{
-    gl.rgba = {r, g, b, 1.0f};
-}
-void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a)
-{
-    gl.rgba = {r, g, b, a};
-}
+void glTranslatef(GLfloat, GLfloat, GLfloat z) { gl.z += z; }
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) { gl.rgba = {r, g, b, 1.0f}; }
+void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) { gl.rgba = {r, g, b, a}; }
 
 void glBegin(GLenum mode)
 {
@@ -49,14 +34,8 @@ void glVertex2f(GLfloat x, GLfloat y)
     }
 }
 
-void glEnd(void)
-{
-    gl.misuse += !std::exchange(gl.open, false);
-}
-void glPushMatrix(void)
-{
-    gl.stack.push_back(gl.z);
-}
+void glEnd(void) { gl.misuse += !std::exchange(gl.open, false); }
+void glPushMatrix(void) { gl.stack.push_back(gl.z); }
 
 void glPopMatrix(void)
 {
@@ -108,9 +87,6 @@ void glBindTexture(GLenum, GLuint) {}
 void glTexEnvf(GLenum, GLenum, GLfloat) {}
 void glTexParameteri(GLenum, GLenum, GLint) {}
 void glTexCoord2d(GLdouble, GLdouble) {}
-GLint gluBuild2DMipmaps(GLenum, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *)
-{
-    return 0;
-}
+GLint gluBuild2DMipmaps(GLenum, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *) { return 0; }
 
 } // extern "C"

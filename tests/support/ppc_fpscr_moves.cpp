@@ -27,7 +27,7 @@ void MoveFromFpscr(int, siginfo_t *, void *context)
 }
 
 const bool g_installed = [] {
-    struct sigaction action {};
+    struct sigaction action{};
     action.sa_sigaction = MoveFromFpscr;
     action.sa_flags = SA_SIGINFO;
     return sigaction(SIGILL, &action, nullptr) == 0;

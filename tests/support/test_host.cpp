@@ -63,20 +63,11 @@ void FixClock(time_t now)
     QVClock_SetSource([](void *) { return fixed; }, nullptr);
 }
 
-long GLCallsSeen()
-{
-    return g_glCalls;
-}
-void ForgetTextures()
-{
-    g_textures.clear();
-}
+long GLCallsSeen() { return g_glCalls; }
+void ForgetTextures() { g_textures.clear(); }
 
 #ifdef QV_TEST_BUNDLE_LINKED_IN
-long LiveTextures()
-{
-    return RecordedLiveTextures();
-}
+long LiveTextures() { return RecordedLiveTextures(); }
 
 // The linked-in bundle's statics are new until the first host takes it up.
 static PluginMainProcPtr TakeUpBundle(void **dl, bool *fresh)
@@ -87,10 +78,7 @@ static PluginMainProcPtr TakeUpBundle(void **dl, bool *fresh)
     return &iTunesPluginMainMachO;
 }
 #else
-long LiveTextures()
-{
-    return static_cast<long>(g_textures.size());
-}
+long LiveTextures() { return static_cast<long>(g_textures.size()); }
 
 // Loads $QV_BUNDLE: fresh when no copy of it was loaded before.
 static PluginMainProcPtr TakeUpBundle(void **dl, bool *fresh)
@@ -114,13 +102,10 @@ TestHost::TestHost(SInt16 width, SInt16 height)
         std::fprintf(stderr, "cannot load $QV_BUNDLE (%s) or make a port\n", path ? path : "not set");
         return;
     }
-    QVPort_SetFrameProc(
-        port_,
-        [](CGrafPtr, const Rect *rect, SInt32 interval, void *self) {
-            TestHost *host = static_cast<TestHost *>(self);
-            host->frames += 1, host->lastFrame = *rect, host->lastInterval = interval;
-        },
-        this);
+    QVPort_SetFrameProc(port_, [](CGrafPtr, const Rect *rect, SInt32 interval, void *self) {
+        TestHost *host = static_cast<TestHost *>(self);
+        host->frames += 1, host->lastFrame = *rect, host->lastInterval = interval;
+    }, this);
 }
 
 TestHost::~TestHost()
@@ -132,10 +117,7 @@ TestHost::~TestHost()
     QVPort_Dispose(port_);
 }
 
-void *TestHost::symbol(const char *name) const
-{
-    return dlsym(dl_, name);
-}
+void *TestHost::symbol(const char *name) const { return dlsym(dl_, name); }
 
 OSStatus TestHost::Proc(void *cookie, OSType code, HostCallRecord *record)
 {
@@ -223,16 +205,14 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
     for (const TestHost *host : hosts)
         if (const VisualPluginState *s = host->state())
             states++, contexts += s->aglContext != nullptr, names += s->msgTexture != 0, scenes += s->polys != nullptr;
-    const long alive[] = {QVPlatform_LivePtrCount(),    QVAGL_LiveContextCount(),          QVAGL_LiveFramebufferCount(),
+    const long alive[] = {QVPlatform_LivePtrCount(), QVAGL_LiveContextCount(), QVAGL_LiveFramebufferCount(),
                           QVAGL_LivePixelFormatCount(), textures ? LiveTextures() : names, scenes};
     const long held[] = {states, contexts, contexts, 0, names, contexts};
     char text[400] = "";
     if (!std::equal(alive, alive + 6, held))
-        std::snprintf(text, sizeof text,
-                      "alive/held: states %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, pixel "
-                      "formats %ld/0, texture names %ld/%ld, scenes %ld/%ld",
-                      alive[0], held[0], alive[1], held[1], alive[2], held[2], alive[3], alive[4], held[4], alive[5],
-                      held[5]);
+        std::snprintf(text, sizeof text, "alive/held: states %ld/%ld, contexts %ld/%ld, framebuffers %ld/%ld, pixel "
+                      "formats %ld/0, texture names %ld/%ld, scenes %ld/%ld", alive[0], held[0], alive[1], held[1],
+                      alive[2], held[2], alive[3], alive[4], held[4], alive[5], held[5]);
     return text;
 }
 
@@ -245,7 +225,7 @@ std::string Unaccounted(const std::vector<const TestHost *> &hosts, bool texture
     extern "C" void name params                                                                                        \
     {                                                                                                                  \
         qvtest::CheckGL(#name);                                                                                        \
-        static const auto real = reinterpret_cast<void(*) params>(dlsym(RTLD_NEXT, #name));                            \
+        static const auto real = reinterpret_cast<void(*) params>(dlsym(RTLD_NEXT, #name));                           \
         real args;                                                                                                     \
     }
 QV_GUARDED(glBegin, (GLenum mode), (mode))

@@ -67,7 +67,10 @@ struct GuardedMap {
     {
         return h >= bounds.left && h < bounds.right && v >= bounds.top && v < bounds.bottom;
     }
-    UInt32 get(long h, long v) const { return load_pixel(&bytes[at(h, v)], depth); }
+    UInt32 get(long h, long v) const
+    {
+        return load_pixel(&bytes[at(h, v)], depth);
+    }
     void plot(long h, long v, UInt32 x)
     {
         if (contains(h, v))
@@ -134,7 +137,8 @@ void ref_line(GuardedMap &m, long h, long v, long toH, long toV, UInt32 x)
 
 /* The eighth of a circle from the top: visit(x, y) while x <= y, x being
  * stepped before the decision term is updated. */
-template <typename Visit> void ref_circle_walk(long rad, Visit visit)
+template <typename Visit>
+void ref_circle_walk(long rad, Visit visit)
 {
     for (long x = 0, y = rad, d = 3 - 2 * rad; x <= y;) {
         visit(x++, y);
@@ -326,8 +330,8 @@ std::string check_random_calls(const std::function<UInt32()> &choices, const std
                 ref_line(F, h, v, h2, v2, px);
             break;
         case 2: // a filled rectangle, or the span of its top row
-            member &&pForm ? by_depth(member, Draw_Scan8, Draw_Scan16, Draw_Scan32, px, pm, r.top, r.left, r.right)
-                           : call(QDMP_Fill_Rect, QDMP_Fill_Rect8, QDMP_Fill_Rect16, QDMP_Fill_Rect32, pm, r);
+            member && pForm ? by_depth(member, Draw_Scan8, Draw_Scan16, Draw_Scan32, px, pm, r.top, r.left, r.right)
+                            : call(QDMP_Fill_Rect, QDMP_Fill_Rect8, QDMP_Fill_Rect16, QDMP_Fill_Rect32, pm, r);
             for (long row = r.top; draws && row < (member && pForm ? r.top + 1 : r.bottom); ++row)
                 ref_span(F, row, r.left, r.right, px);
             break;
