@@ -96,21 +96,14 @@ TEST(Render, EveryFrameToItsNameAndOneAsAStill)
     args[3] = dir / "still.png";
     args.insert(args.end(), {"--frame", "31"});
     EXPECT_EQ(Execute(kProgram, args).out, dir / "still.png\n");
-
     // The spy paints channel 0's peak, red = bin and blue = its byte: frame 30
     // (1 s) still hears the first tone, frame 31 the second.
-    const struct {
-        const char *frame;
-        uint32_t colour;
-    } cases[] = {{"frames/030.png", 0xFF1400FFu}, {"frames/031.png", 0xFF3C00FFu}, {"still.png", 0xFF3C00FFu}};
-    for (const auto &c : cases) {
-        qvtest::Image frame;
-        ASSERT_TRUE(qvtest::ReadPng(dir / c.frame, frame)) << c.frame;
-        EXPECT_EQ(frame.width, 48) << c.frame;
-        EXPECT_EQ(frame.height, 32) << c.frame;
-        EXPECT_EQ(frame.argb.front(), c.colour) << c.frame; // the whole frame: first and last pixel
-        EXPECT_EQ(frame.argb.back(), c.colour) << c.frame;
-    }
+    qvtest::Image f30, f31, still;
+    ASSERT_TRUE(qvtest::ReadPng(dir / "frames/030.png", f30) && qvtest::ReadPng(dir / "frames/031.png", f31) &&
+                qvtest::ReadPng(dir / "still.png", still));
+    EXPECT_EQ(f30.argb, std::vector<uint32_t>(48 * 32, 0xFF1400FFu));
+    EXPECT_EQ(f31.argb, std::vector<uint32_t>(48 * 32, 0xFF3C00FFu));
+    EXPECT_EQ(still.argb, f31.argb);
 }
 
 TEST(Render, AnInterruptedRenderEndsTheVisualAndLeavesNothing)
@@ -176,9 +169,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "--frame", "3", "-o", out / "no/s.png"}, 1, "no does not exist"},
         {{"render", good, "-o", unwritable}, 1, "cannot write in"},
         {{"play", in / "none.wav"}, 1, "none.wav: No such file"},
-        {{"render", good, "-o", mp4, "--plugin", good}, 1, "good.wav: not a loadable plug-in bundle"},
         {{"render", good, "-o", mp4, "--plugin", in / "no.so"}, 1, "no.so: no plug-in bundle there"},
-        {{"render", good, "-o", mp4, "--plugin", kNoEntryBundle}, 1, "no entry point iTunesPluginMainMachO"},
     };
     for (const auto &c : cases) {
         std::string command;

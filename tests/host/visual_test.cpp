@@ -142,28 +142,26 @@ TEST_F(SpyTest, AudioComesNoMoreOftenThanTheRegistrationAsks)
 TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
 {
     using Kind = VisualError::Kind;
+    const QVAGLCall kNone = QVAGLCall(0);
     const struct {
-        const char *name;
         std::string bundle;
         const char *refuse; // QV_SPY_REFUSE
         int width;
-        QVAGLCall failing; // 0: none
+        QVAGLCall failing;
         Kind kind;
         const char *says;
     } rows[] = {
-        {"bundle missing", "/nonexistent/quorvanta.so", nullptr, 64, QVAGLCall(0), Kind::Load, "no plug-in bundle there"},
-        {"a folder", "/tmp", nullptr, 64, QVAGLCall(0), Kind::Load, "is a directory"},
-        {"not a module", kProgram, nullptr, 64, QVAGLCall(0), Kind::Load, "not a loadable plug-in bundle"},
-        {"not a visual plug-in", kNoEntryBundle, nullptr, 64, QVAGLCall(0), Kind::Load,
-         "no entry point iTunesPluginMainMachO"},
-        {"refuses init", kSpyBundle, "init", 64, QVAGLCall(0), Kind::Start, "failed to initialise (status -50)"},
-        {"refuses show", kSpyBundle, "show", 64, QVAGLCall(0), Kind::Show, "failed to show (status -50)"},
-        {"wider than registered", kSpyBundle, nullptr, 4001, QVAGLCall(0), Kind::Size,
-         "4001x48 is outside the frame sizes the plug-in accepts (0x0 to 4000x4000)"},
-        {"no GL context", kBundle, nullptr, 64, kQVAGLCreateContext, Kind::Show, "failed to show"},
+        {"/nonexistent/quorvanta.so", nullptr, 64, kNone, Kind::Load, "no plug-in bundle there"},
+        {"/tmp", nullptr, 64, kNone, Kind::Load, "is a directory, not a plug-in bundle"},
+        {kProgram, nullptr, 64, kNone, Kind::Load, "not a loadable plug-in bundle"},
+        {kNoEntryBundle, nullptr, 64, kNone, Kind::Load, "not a visual plug-in bundle (no entry point iTunesPluginMainMachO)"},
+        {kSpyBundle, "init", 64, kNone, Kind::Start, "the visual plug-in failed to initialise (status -50)"},
+        {kSpyBundle, "show", 64, kNone, Kind::Show, "the visual plug-in failed to show (status -50)"},
+        {kSpyBundle, nullptr, 4001, kNone, Kind::Size, "4001x48 is outside the frame sizes the plug-in accepts (0x0 to 4000x4000)"},
+        {kBundle, nullptr, 64, kQVAGLCreateContext, Kind::Show, "failed to show"}, // no GL context
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.says);
         row.refuse ? setenv("QV_SPY_REFUSE", row.refuse, 1) : unsetenv("QV_SPY_REFUSE");
         if (row.failing)
             QVAGL_FailCall(row.failing, -1);
@@ -259,61 +257,51 @@ TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
 }
 
 // However a stream's audio is cut into buffers, each frame is drawn once, in
-// order, as soon as its moment has arrived, from the samples before it.
+// order, as soon as its moment has arrived, from the samples before it; a
+// jump in the stream starts afresh there.
 TEST(StreamFrames, EveryFrameOnceFromTheAudioBeforeItWhateverTheBuffers)
 {
-    constexpr int kRate = 22050;
-    constexpr int64_t kLength = kRate; // one second of a ramp, so that every sample is told apart
+    constexpr int kRate = 22050, kLength = kRate; // a second of a ramp: every sample told apart
     const FrameRate fps{60, 1};
-    const auto value = [](int64_t i, int c) { return static_cast<float>((i % 30000) * (c ? -1 : 1)) / 32768.0f; };
+    const auto value = [](int64_t i, int c) { return static_cast<int16_t>((i % 30000) * (c ? -1 : 1)); };
     const struct {
-        const char *name;
         int channels;
         SampleFormat format;
-        int64_t buffer, gapAfter; // sample frames per buffer; the stream jumps ahead a second after this one (0: never)
-    } rows[] = {
-        {"stereo float, small buffers", 2, SampleFormat::F32, 441, 0},
-        {"mono 16-bit, buffers over a chunk", 1, SampleFormat::S16, 10007, 0},
-        {"a gap after the third buffer", 2, SampleFormat::F32, 1000, 3},
-    };
+        int64_t buffer, jump; // sample frames per buffer; the clip's sample where the stream jumps a second ahead
+    } rows[] = {{2, SampleFormat::F32, 441, kLength}, {1, SampleFormat::S16, 10007, kLength}, {2, SampleFormat::F32, 1000, 3000}};
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(::testing::Message() << row.channels << " channels, buffers of " << row.buffer);
         std::vector<float> f32;
         std::vector<int16_t> s16;
-        for (int64_t i = 0; i < kLength; ++i)
-            for (int c = 0; c < row.channels; ++c) {
-                f32.push_back(value(i, c));
-                s16.push_back(static_cast<int16_t>(value(i, c) * 32768.0f));
-            }
-        // The stream jumps a second ahead at clip sample `jump`: frames after it hear nothing from before it.
-        const int64_t jump = row.gapAfter ? row.gapAfter * row.buffer : kLength;
-        const auto place = [&](int64_t i) { return i < jump ? i : i + kRate; };
+        for (int64_t i = 0; i < kLength * row.channels; ++i) {
+            s16.push_back(value(i / row.channels, int(i % row.channels)));
+            f32.push_back(s16.back() / 32768.0f);
+        }
+        const auto clip = [&](int64_t p) { return p < row.jump ? p : p >= row.jump + kRate ? p - kRate : -1; };
         StreamFrames frames;
         frames.setRates(kRate, fps);
-        std::vector<int64_t> drawn;
+        std::vector<int64_t> drawn, expected;
         const auto check = [&](int64_t n) {
             drawn.push_back(n);
             float l[kAnalysisSize], r[kAnalysisSize];
-            const int64_t end = FrameSample(n, kRate, fps), after = end > jump;
+            const int64_t end = FrameSample(n, kRate, fps);
             frames.audio().copy(end - kAnalysisSize, kAnalysisSize, l, r);
-            for (int64_t p = end - kAnalysisSize, i = 0; p < end; ++p, ++i) {
-                const int64_t k = after ? (p >= jump + kRate ? p - kRate : -1) : p; // the clip's sample there
-                if (l[i] != (k >= 0 ? value(k, 0) : 0.0f) || r[i] != (k >= 0 ? value(k, row.channels - 1) : 0.0f))
+            for (int64_t i = 0, p = end - kAnalysisSize; i < kAnalysisSize; ++i, ++p) {
+                const int64_t k = end <= row.jump || p >= row.jump + kRate ? clip(p) : -1; // held since the jump
+                if (l[i] != (k >= 0 ? value(k, 0) / 32768.0f : 0) || r[i] != (k >= 0 ? value(k, row.channels - 1) / 32768.0f : 0))
                     return false;
             }
             return true;
         };
-        for (int64_t done = 0; done < kLength;) {
-            const int64_t count = std::min(row.buffer, kLength - done);
-            frames.place(place(done));
-            const void *data = row.format == SampleFormat::F32 ? static_cast<const void *>(&f32[done * row.channels])
-                                                                : static_cast<const void *>(&s16[done * row.channels]);
-            ASSERT_TRUE(frames.append(data, count, row.channels, row.format, check)) << "frame " << drawn.back();
-            done += count;
+        for (int64_t done = 0; done < kLength; done += row.buffer) {
+            frames.place(done < row.jump ? done : done + kRate);
+            const size_t at = static_cast<size_t>(done * row.channels);
+            const void *data = row.format == SampleFormat::F32 ? static_cast<const void *>(&f32[at]) : &s16[at];
+            ASSERT_TRUE(frames.append(data, std::min<int64_t>(row.buffer, kLength - done), row.channels, row.format, check))
+                << "frame " << drawn.back();
         }
-        std::vector<int64_t> expected; // every frame whose moment the stream reached, but those inside the gap
-        for (int64_t n = 0; FrameSample(n, kRate, fps) < place(kLength - 1) + 1; ++n)
-            if (FrameSample(n, kRate, fps) < jump || FrameSample(n, kRate, fps) >= jump + kRate)
+        for (int64_t n = 0, at = 0; (at = FrameSample(n, kRate, fps)) < (row.jump < kLength ? kLength + kRate : kLength); ++n)
+            if (clip(at) >= 0)
                 expected.push_back(n);
         EXPECT_EQ(drawn, expected);
     }
