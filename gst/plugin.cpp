@@ -13,5 +13,5 @@ static gboolean plugin_init(GstPlugin *plugin)
 }
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quorvanta,
-                  "The Quorvanta music visual as a visualization element", plugin_init, QV_VERSION, "Proprietary",
-                  "quorvanta", "https://quorvanta.invalid/")
+                  "The Quorvanta music visual as a visualization element", plugin_init, QV_VERSION, "MIT/X11",
+                  "quorvanta", "Unknown package origin")

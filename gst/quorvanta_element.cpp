@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -37,10 +38,24 @@ GstStaticPadTemplate gst_quorvanta_sink_template =
                                 S16) " }, "
                                      "layout = (string) interleaved, channels = (int) [ 1, 2 ], "
                                      "rate = (int) [ 8000, 192000 ]"));
-GstStaticPadTemplate gst_quorvanta_src_template = GST_STATIC_PAD_TEMPLATE(
-    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/x-raw, format = (string) " QV_VIDEO_FORMAT ", width = (int) [ 1, " QV_MAX_SIDE
-                    " ], height = (int) [ 1, " QV_MAX_SIDE " ], framerate = (fraction) [ 1/1, MAX ]"));
+
+// The frames the element gives, the most wanted first: the default size at
+// the default rate, the default rate at any size, the default size at any
+// rate, anything. GstAudioVisualizer fixates the first that downstream
+// takes, so a sink that leaves the size or the rate open gets the default
+// rather than the base class's 320x200 at 25 fps.
+GstCaps *gst_quorvanta_src_template_caps()
+{
+    const std::string video = "video/x-raw, format = (string) " QV_VIDEO_FORMAT;
+    const std::string size = ", width = (int) " + std::to_string(qvhost::kDefaultWidth) +
+                             ", height = (int) " + std::to_string(qvhost::kDefaultHeight);
+    const std::string sizes = ", width = (int) [ 1, " QV_MAX_SIDE " ], height = (int) [ 1, " QV_MAX_SIDE " ]";
+    const std::string rate = ", framerate = (fraction) " + std::to_string(qvhost::kDefaultFps) + "/1";
+    const std::string rates = ", framerate = (fraction) [ 1/1, MAX ]";
+    return gst_caps_from_string((video + size + rate + "; " + video + sizes + rate + "; " + video + size + rates +
+                                 "; " + video + sizes + rates)
+                                    .c_str());
+}
 
 enum { PROP_0, PROP_PLUGIN };
 
@@ -54,6 +69,8 @@ constexpr gint kFullQuality = 1000000;
 struct ElementState {
     std::string pluginPath; // empty: qvhost::DefaultBundlePath()
     GstPadEventFunction baseSinkEvent = nullptr, baseSrcEvent = nullptr;
+    GstPadQueryFunction baseSrcQuery = nullptr;
+    std::optional<qvhost::SizeRange> sizes; // what the hosted visual can be shown at, once started
 
     std::unique_ptr<qvhost::VisualThread> thread; // from READY to PAUSED ...
     std::unique_ptr<qvhost::HostedVisual> visual; // ... until back to READY, made and used on `thread`
@@ -135,6 +152,9 @@ void gst_quorvanta_stop(GstQuorvanta *self)
         s.thread.reset();
     }
     gst_buffer_replace(&s.previous, nullptr);
+    GST_OBJECT_LOCK(self);
+    s.sizes.reset();
+    GST_OBJECT_UNLOCK(self);
     if (s.pool) {
         gst_buffer_pool_set_active(s.pool, FALSE);
         gst_clear_object(&s.pool);
@@ -152,8 +172,12 @@ bool gst_quorvanta_start(GstQuorvanta *self)
     s.processed = s.dropped = 0;
     GST_OBJECT_UNLOCK(self);
     GST_DEBUG_OBJECT(self, "hosting %s", path.c_str());
-    if (gst_quorvanta_on_visual(self, [&] { s.visual = std::make_unique<qvhost::HostedVisual>(path); }))
+    if (gst_quorvanta_on_visual(self, [&] { s.visual = std::make_unique<qvhost::HostedVisual>(path); })) {
+        GST_OBJECT_LOCK(self);
+        s.sizes = s.visual->sizes();
+        GST_OBJECT_UNLOCK(self);
         return true;
+    }
     gst_quorvanta_stop(self);
     return false;
 }
@@ -326,6 +350,45 @@ gboolean gst_quorvanta_sink_event(GstPad *pad, GstObject *parent, GstEvent *even
     return s.baseSinkEvent(pad, parent, event);
 }
 
+// An int field of a structure: `lo` alone or the range up to `hi`.
+void gst_quorvanta_set_int_range(GstStructure *s, const char *field, int lo, int hi)
+{
+    if (lo < hi)
+        gst_structure_set(s, field, GST_TYPE_INT_RANGE, lo, hi, nullptr);
+    else
+        gst_structure_set(s, field, G_TYPE_INT, lo, nullptr);
+}
+
+// Once the visual has started, the element offers only the sizes it can be
+// shown at: what the plug-in registered for, within what the GL can draw.
+gboolean gst_quorvanta_src_query(GstPad *pad, GstObject *parent, GstQuery *query)
+{
+    GstQuorvanta *self = GST_QUORVANTA(parent);
+    ElementState &s = *self->state;
+    GST_OBJECT_LOCK(self);
+    const std::optional<qvhost::SizeRange> sizes = s.sizes;
+    GST_OBJECT_UNLOCK(self);
+    if (GST_QUERY_TYPE(query) != GST_QUERY_CAPS || !sizes)
+        return s.baseSrcQuery(pad, parent, query);
+    GstCaps *filter = nullptr;
+    gst_query_parse_caps(query, &filter);
+    GstCaps *limits = gst_caps_new_empty_simple("video/x-raw");
+    gst_quorvanta_set_int_range(gst_caps_get_structure(limits, 0), "width", sizes->minWidth, sizes->maxWidth);
+    gst_quorvanta_set_int_range(gst_caps_get_structure(limits, 0), "height", sizes->minHeight, sizes->maxHeight);
+    GstCaps *templ = gst_pad_get_pad_template_caps(pad);
+    GstCaps *caps = gst_caps_intersect_full(templ, limits, GST_CAPS_INTERSECT_FIRST);
+    gst_caps_unref(templ);
+    gst_caps_unref(limits);
+    if (filter) {
+        GstCaps *filtered = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = filtered;
+    }
+    gst_query_set_caps_result(query, caps);
+    gst_caps_unref(caps);
+    return TRUE;
+}
+
 // QoS: a sink that is late says when the next frame can still be shown.
 gboolean gst_quorvanta_src_event(GstPad *pad, GstObject *parent, GstEvent *event)
 {
@@ -409,9 +472,14 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
                             "Path of the visual plug-in bundle to host (default: the installed quorvanta.so)", nullptr,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_set_static_metadata(element, "Quorvanta", "Visualization",
-                                          "Draws the Quorvanta music visual from the audio", "Quorvanta developers");
+                                          "Draws the Quorvanta music visual from the audio (the shader and "
+                                          "shade-amount properties of its base class have no effect: each frame "
+                                          "is drawn whole)",
+                                          "Quorvanta developers");
     gst_element_class_add_static_pad_template(element, &gst_quorvanta_sink_template);
-    gst_element_class_add_static_pad_template(element, &gst_quorvanta_src_template);
+    GstCaps *src = gst_quorvanta_src_template_caps();
+    gst_element_class_add_pad_template(element, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src));
+    gst_caps_unref(src);
     element->change_state = GST_DEBUG_FUNCPTR(gst_quorvanta_change_state);
     scope->setup = GST_DEBUG_FUNCPTR(gst_quorvanta_setup);
     scope->decide_allocation = GST_DEBUG_FUNCPTR(gst_quorvanta_decide_allocation);
@@ -427,9 +495,11 @@ static void gst_quorvanta_init(GstQuorvanta *self)
     GstPad *sink = GST_PAD(GST_ELEMENT(self)->sinkpads->data);
     self->state->baseSinkEvent = GST_PAD_EVENTFUNC(sink);
     self->state->baseSrcEvent = GST_PAD_EVENTFUNC(gst_quorvanta_src_pad(self));
+    self->state->baseSrcQuery = GST_PAD_QUERYFUNC(gst_quorvanta_src_pad(self));
     gst_pad_set_chain_function(sink, GST_DEBUG_FUNCPTR(gst_quorvanta_chain));
     gst_pad_set_event_function(sink, GST_DEBUG_FUNCPTR(gst_quorvanta_sink_event));
     gst_pad_set_event_function(gst_quorvanta_src_pad(self), GST_DEBUG_FUNCPTR(gst_quorvanta_src_event));
+    gst_pad_set_query_function(gst_quorvanta_src_pad(self), GST_DEBUG_FUNCPTR(gst_quorvanta_src_query));
     gst_segment_init(&self->state->segment, GST_FORMAT_TIME);
 }
 

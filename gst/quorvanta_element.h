@@ -3,7 +3,8 @@
 //   sink: audio/x-raw, F32LE or S16LE, interleaved, 1 or 2 channels, 8 to 192 kHz
 //   src:  video/x-raw, the port's pixel format (native 32-bit ARGB words:
 //         BGRx on little-endian machines), any size the plug-in registered
-//         for, any fixed framerate
+//         for and the GL can draw, any fixed framerate; left open,
+//         1280x720 at 60 fps
 //   property "plugin": the bundle to host (default: the installed one, or in
 //         a build tree the one built beside the element)
 //
@@ -16,7 +17,9 @@
 // the latency query; the element cuts the audio itself, on the video's grid
 // of frames (the base class draws whenever enough audio has come, at places
 // that depend on how upstream cuts its buffers), and skips frames a late sink
-// could no longer show. Its "shader" properties have no effect here.
+// could no longer show. The base class's "shader" and "shade-amount"
+// properties have no effect here (GObject keeps a base class's properties
+// on its subclasses); the element's description says so.
 #pragma once
 
 #include <gst/gst.h>

@@ -2,14 +2,17 @@
 // the built-in demo, in a window or headless to video.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <regex>
 
 #include "host/audio/audio_decoder.h"
 #include "host/audio/demo_song.h"
 #include "host/common/defaults.h"
+#include "host/common/frame_size.h"
 #include "host/common/host_error.h"
 #include "host/common/messages.h"
 #include "host/video/offline_renderer.h"
@@ -33,11 +36,7 @@ struct Size {
     int height;
 };
 
-std::string SizeText(int width, int height)
-{
-    return std::to_string(width) + "x" + std::to_string(height);
-}
-
+// A --size of any command: WIDTHxHEIGHT, each side within what the program draws.
 Size ParseSize(const std::string &text)
 {
     static const std::regex form("([0-9]{1,5})x([0-9]{1,5})");
@@ -45,7 +44,9 @@ Size ParseSize(const std::string &text)
     if (!std::regex_match(text, m, form))
         throw UsageError("--size " + text + ": expected WIDTHxHEIGHT, such as " +
                          SizeText(kDefaultWidth, kDefaultHeight));
-    return Size{std::stoi(m[1]), std::stoi(m[2])};
+    const Size size{std::stoi(m[1]), std::stoi(m[2])};
+    CheckFrameSize(size.width, size.height);
+    return size;
 }
 
 // Accepts "name.so" as a file in the current directory, as the user meant,
@@ -151,7 +152,8 @@ struct PlayCommand {
         PlayOptions options;
         for (const std::string &f : files) {
             AudioDecoder check(f); // every file opens before any plays
-            options.tracks.push_back(Track{f, [f] { return std::make_unique<AudioDecoder>(f); }});
+            options.tracks.push_back(Track{std::filesystem::path(f).filename().string(),
+                                           [f] { return std::make_unique<AudioDecoder>(f); }});
         }
         const Size windowSize = ParseSize(size);
         options.bundlePath = BundlePath(plugin);
@@ -248,16 +250,71 @@ struct DemoCommand {
     }
 };
 
+// The commands, in the order the help lists them.
+const char *const kCommands[] = {"play", "live", "render", "demo"};
+
+// Edits (insertions, deletions, substitutions, swaps of neighbours) from a to b.
+size_t EditDistance(const std::string &a, const std::string &b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i)
+        for (size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+HostError UnknownCommand(const std::string &word)
+{
+    const char *closest = nullptr;
+    size_t best = 3; // more edits than this is another word
+    for (const char *c : kCommands)
+        if (const size_t d = EditDistance(word, c); d < best && d < word.size())
+            closest = c, best = d;
+    if (closest)
+        return UsageError("unknown command '" + word + "'; did you mean '" + closest + "'?");
+    return UsageError("unknown command '" + word + "' (the commands: play, live, render, demo, help)");
+}
+
+// The arguments as the parser takes them: "help [COMMAND]" becomes
+// "[COMMAND] --help". Throws a usage error for a command word that names no
+// command.
+std::vector<std::string> CommandLine(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    size_t at = 0; // the command word: the first argument that is no option or option's value
+    while (at < args.size() && args[at].rfind('-', 0) == 0)
+        at += args[at] == "--plugin" ? 2 : 1;
+    if (at >= args.size())
+        return args;
+    const auto known = [](const std::string &w) { return std::find(std::begin(kCommands), std::end(kCommands), w) != std::end(kCommands); };
+    if (args[at] == "help") {
+        args.erase(args.begin() + static_cast<ptrdiff_t>(at));
+        if (at < args.size() && !known(args[at]))
+            throw UnknownCommand(args[at]);
+        args.insert(args.begin() + static_cast<ptrdiff_t>(std::min(at + 1, args.size())), "--help");
+    } else if (!known(args[at])) {
+        throw UnknownCommand(args[at]);
+    }
+    return args;
+}
+
 int Run(int argc, char **argv)
 {
     CLI::App app("quorvanta: a music visualizer. Plays audio files, live audio or a built-in demo through the "
                  "Quorvanta visual plug-in, in a window or rendered to video.",
                  "quorvanta");
     app.set_version_flag(
-        "--version", [] { return std::string("quorvanta " QV_VERSION "\nGL renderer: ") + GlRendererDescription(); });
+        "--version", [] { return std::string("quorvanta " QV_VERSION "\nGL renderer: ") + ProbeGlRenderer().description; });
     std::string plugin;
     app.add_option("--plugin", plugin, "the visual plug-in bundle to load (default: the one installed with quorvanta)");
-    app.footer("Run 'quorvanta COMMAND --help' for a command's options. Exit status: 0 success, 1 failure, "
+    app.footer("Run 'quorvanta help COMMAND' for a command's options. Exit status: 0 success, 1 failure, "
                "2 bad usage.");
     app.require_subcommand(0, 1);
     app.fallthrough();
@@ -266,8 +323,10 @@ int Run(int argc, char **argv)
     const RenderCommand render(app);
     const DemoCommand demo(app);
 
+    std::vector<std::string> args = CommandLine(argc, argv);
+    std::reverse(args.begin(), args.end()); // the parser takes them last first
     try {
-        app.parse(argc, argv);
+        app.parse(args);
     } catch (const CLI::Success &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {

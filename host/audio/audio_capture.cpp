@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/audio/audio_device_lock.h"
+#include "host/audio/sound_server.h"
 #include "host/common/host_error.h"
 
 namespace qvhost {
@@ -24,8 +25,17 @@ bool IsMonitorName(const std::string &name)
     return name.rfind(kMonitorPrefix, 0) == 0 || Lower(name).find(".monitor") != std::string::npos;
 }
 
+std::string Joined(const std::vector<std::string> &names)
+{
+    std::string text;
+    for (const std::string &n : names)
+        text += (text.empty() ? "" : ", ") + n;
+    return text;
+}
+
 // An SDL device matching `wanted`: the exact name, else the only one that
-// contains it (ignoring case). Empty when none or several match.
+// contains it (ignoring case). Empty when none does; throws HostError when
+// several do.
 std::string MatchDevice(const std::string &wanted)
 {
     std::vector<std::string> partial;
@@ -35,10 +45,27 @@ std::string MatchDevice(const std::string &wanted)
         if (Lower(d.name).find(Lower(wanted)) != std::string::npos)
             partial.push_back(d.name);
     }
-    return partial.size() == 1 ? partial.front() : std::string();
+    if (partial.size() > 1)
+        throw HostError(wanted + ": more than one capture device has that in its name (" + Joined(partial) + ")");
+    return partial.empty() ? std::string() : partial.front();
+}
+
+HostError NoSuchDevice(const std::string &wanted)
+{
+    std::vector<std::string> names;
+    for (const CaptureDevice &d : ListCaptureDevices())
+        names.push_back(d.name);
+    return HostError(wanted + ": no such capture device (" + (names.empty() ? "there are none" : "the devices: " + Joined(names)) + ")");
 }
 
 } // namespace
+
+void CheckCaptureAvailable()
+{
+    if (!SoundServerReached() && ListCaptureDevices().empty())
+        throw HostError("audio: no sound server reachable (PulseAudio or PipeWire) and no capture device: nothing to "
+                        "capture");
+}
 
 void IncludeMonitorDevices()
 {
@@ -77,13 +104,15 @@ std::string DefaultMonitorDevice()
 
 AudioCapture::AudioCapture(const std::string &device)
 {
+    CheckCaptureAvailable();
     std::string sdlName = device.empty() ? DefaultMonitorDevice() : MatchDevice(device);
-    if (!device.empty() && sdlName.empty()) {
+    const bool pulseSource = !device.empty() && sdlName.empty();
+    if (pulseSource) {
         // Not an SDL name: try it as a PulseAudio source, which libpulse
         // takes as the default source of a new connection.
         const char *driver = SDL_GetCurrentAudioDriver();
         if (!driver || std::string(driver) != "pulseaudio")
-            throw HostError(device + ": no such capture device (see --list-devices)");
+            throw NoSuchDevice(device);
         setenv("PULSE_SOURCE", device.c_str(), 1);
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
@@ -97,6 +126,8 @@ AudioCapture::AudioCapture(const std::string &device)
     want.callback = &AudioCapture::Callback;
     want.userdata = this;
     device_ = SDL_OpenAudioDevice(sdlName.empty() ? nullptr : sdlName.c_str(), 1, &want, &have, 0);
+    if (device_ == 0 && pulseSource) // the server knows no source of that name
+        throw NoSuchDevice(device);
     if (device_ == 0)
         throw HostError((device.empty() ? std::string("default capture device") : device) + ": cannot capture (" +
                         SDL_GetError() + ")");

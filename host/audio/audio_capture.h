@@ -24,6 +24,9 @@ struct CaptureDevice {
     bool monitor = false; // captures what an output plays
 };
 
+// Throws HostError when nothing can be captured: no sound server reachable
+// and no capture device of the sound card's.
+void CheckCaptureAvailable();
 // Sets the hint that makes SDL list monitor sources; call before SDL's audio
 // subsystem starts.
 void IncludeMonitorDevices();

@@ -5,6 +5,7 @@
 
 #include "host/audio/audio_device_lock.h"
 #include "host/audio/audio_source.h"
+#include "host/audio/sound_server.h"
 
 namespace qvhost {
 namespace {
@@ -52,7 +53,9 @@ AudioPlayback::AudioPlayback(AudioSource &source)
     // takes, so the callback always counts samples of the source.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device_ == 0) {
-        warning_ = std::string("no audio output (") + SDL_GetError() + "); playing silently";
+        warning_ = SoundServerReached() ? std::string("no audio output (") + SDL_GetError() + "); playing silently"
+                                        : "no sound server reachable (PulseAudio or PipeWire) and no sound card "
+                                          "answers; playing silently";
         chunkTime_ = SDL_GetPerformanceCounter();
         return;
     }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "host/audio/audio_source.h"
+#include "host/common/frame_size.h"
 #include "host/common/host_error.h"
 #include "host/common/sample_history.h"
 #include "host/video/frame_pipeline.h"
@@ -18,7 +19,6 @@ namespace qvhost {
 namespace {
 
 constexpr int kMaxFps = 1000;
-constexpr int kMaxSide = 8192;
 constexpr int kSequencePngLevel = 3; // fast; frames are intermediate material
 constexpr int kStillPngLevel = 9;
 
@@ -56,18 +56,14 @@ private:
 
 void ValidateRenderJob(const RenderJob &job)
 {
-    if (job.width < kMinSide || job.height < kMinSide || job.width > kMaxSide || job.height > kMaxSide)
-        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
-                         ": each side must be " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
-                         " pixels");
+    CheckFrameSize(job.width, job.height);
     if (job.fps < 1 || job.fps > kMaxFps)
         throw UsageError("--fps " + std::to_string(job.fps) + ": must be 1 to " + std::to_string(kMaxFps));
     if (job.nullSink)
         return;
     const OutputKind kind = ClassifyOutput(job.output, job.stillFrame.has_value());
     if (kind == OutputKind::Mp4 && (job.width % 2 || job.height % 2))
-        throw UsageError("--size " + std::to_string(job.width) + "x" + std::to_string(job.height) +
-                         ": H.264 video needs an even width and height");
+        throw UsageError("--size " + SizeText(job.width, job.height) + ": H.264 video needs an even width and height");
     if (job.stillFrame && *job.stillFrame < 0)
         throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": frames count from 0");
     if (!job.input.empty() && OutputNamesFile(job.output, kind, job.input))

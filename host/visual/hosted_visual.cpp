@@ -10,7 +10,9 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "host/common/frame_size.h"
 #include "host/common/sample_history.h"
+#include "host/visual/renderer_info.h"
 #include "platform/qv_clock.h"
 
 #ifndef QV_INSTALLED_BUNDLE
@@ -62,11 +64,6 @@ bool IsRegularFile(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string SizeText(int width, int height)
-{
-    return std::to_string(width) + "x" + std::to_string(height);
-}
-
 } // namespace
 
 VisualError::VisualError(Kind kind, const std::string &bundle, const std::string &reason)
@@ -76,8 +73,9 @@ VisualError::VisualError(Kind kind, const std::string &bundle, const std::string
 
 std::string DefaultBundlePath()
 {
+    char path[PATH_MAX];
     const std::string built = ModuleDirectory() + "/../lib/quorvanta.so";
-    return IsRegularFile(built) ? built : std::string(QV_INSTALLED_BUNDLE);
+    return IsRegularFile(built) && realpath(built.c_str(), path) ? std::string(path) : std::string(QV_INSTALLED_BUNDLE);
 }
 
 HostedVisual::HostedVisual(const std::string &bundlePath, const std::string &configRoot)
@@ -86,6 +84,7 @@ HostedVisual::HostedVisual(const std::string &bundlePath, const std::string &con
 {
     std::lock_guard<std::recursive_mutex> hold(BundleLock());
     load();
+    glLargestSide_ = ProbeGlRenderer().largestSide; // before the visual's own context is current here
     try {
         start();
     } catch (...) {
@@ -158,6 +157,19 @@ OSStatus HostedVisual::send(OSType code, void *info)
     return handler_(code, info, refCon_);
 }
 
+int HostedVisual::largestSide() const
+{
+    return glLargestSide_ > 0 ? std::min<int>(glLargestSide_, kQVPortMaxSide) : kQVPortMaxSide;
+}
+
+SizeRange HostedVisual::sizes() const
+{
+    const VisualRegistration &reg = services_.registration();
+    const int most = largestSide();
+    const auto upTo = [most](int registered) { return registered > 0 ? std::min(registered, most) : most; };
+    return {std::max<int>(reg.minWidth, 1), std::max<int>(reg.minHeight, 1), upTo(reg.maxWidth), upTo(reg.maxHeight)};
+}
+
 void HostedVisual::checkSize(int width, int height) const
 {
     const VisualRegistration &reg = services_.registration();
@@ -167,6 +179,11 @@ void HostedVisual::checkSize(int width, int height) const
                           SizeText(width, height) + " is outside the frame sizes the plug-in accepts (" +
                               SizeText(reg.minWidth, reg.minHeight) + " to " + SizeText(reg.maxWidth, reg.maxHeight) +
                               ")");
+    const SizeRange range = sizes();
+    if (width > range.maxWidth || height > range.maxHeight)
+        throw VisualError(VisualError::Kind::Size, path_,
+                          SizeText(width, height) + " is larger than the GL here can draw (" +
+                              std::to_string(largestSide()) + " pixels a side at most)");
 }
 
 void HostedVisual::show(int width, int height)

@@ -60,6 +60,11 @@ private:
 // so that the error names a sensible place.
 std::string DefaultBundlePath();
 
+// The sizes a visual can be shown at, in pixels.
+struct SizeRange {
+    int minWidth, minHeight, maxWidth, maxHeight;
+};
+
 class HostedVisual {
 public:
     // Loads the bundle at `bundlePath` (empty: DefaultBundlePath()) and
@@ -71,11 +76,14 @@ public:
     HostedVisual(const HostedVisual &) = delete;
     HostedVisual &operator=(const HostedVisual &) = delete;
 
+    // What the plug-in registered for, within what the GL can draw and a
+    // port can hold.
+    SizeRange sizes() const;
     // Shows the visual in a width x height port ("show"; hidden first when
     // shown) and checks that it drew; the first show starts playback
-    // ("vply"). Throws VisualError of kind Size when the size is outside what
-    // the plug-in registered for (nothing is sent then), of kind Show when it
-    // refuses or draws nothing; it is hidden after a failure.
+    // ("vply"). Throws VisualError of kind Size when the size is outside
+    // sizes() (nothing is sent then), of kind Show when it refuses or draws
+    // nothing; it is hidden after a failure.
     void show(int width, int height);
     // A new size while shown: the port takes it and the plug-in is told
     // ("swin"). Throws HostError when the port cannot take it.
@@ -121,6 +129,8 @@ private:
     // "vrnd" with `data` when the registration's interval has passed since
     // the last delivery at `seconds`, else "null" when it asks for idle.
     void frame(const RenderData *data, double seconds);
+    // The longest side the GL and a port can take.
+    int largestSide() const;
     void checkSize(int width, int height) const;
     void checkNotWithdrawn() const;
 
@@ -132,7 +142,8 @@ private:
     void *refCon_ = nullptr;
     State state_ = State::Loaded;
     bool playing_ = false;
-    double lastData_; // when "vrnd" was last sent (frame seconds)
+    int glLargestSide_ = 0; // 0: the GL could not be asked
+    double lastData_;       // when "vrnd" was last sent (frame seconds)
     SpectrumAnalyzer analyzer_;
     ChannelRequest request_; // what the registration asked for
     RenderData data_;        // the frame's audio, filled in place

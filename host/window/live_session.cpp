@@ -18,11 +18,11 @@ public:
 
     bool audioNow(float *left, float *right) override
     {
-        if (frozen_)
-            return false;
         capture_.latest(left, right, kAnalysisSize);
         return true;
     }
+
+    bool held() const override { return frozen_; }
 
     bool hostKey(char c) override
     {
@@ -46,6 +46,7 @@ void ListDevices(std::ostream &out)
     SdlRuntime sdl(false);
     if (!sdl.audio())
         throw HostError(std::string("audio: cannot start (") + SDL_GetError() + ")");
+    CheckCaptureAvailable();
     const std::string chosen = DefaultMonitorDevice();
     const std::vector<CaptureDevice> devices = ListCaptureDevices();
     if (devices.empty())
@@ -62,7 +63,7 @@ void RunLive(const LiveOptions &options)
     AudioCapture capture(options.device);
     HostedVisual visual(options.bundlePath, options.configRoot);
     WindowOptions window = options.window;
-    window.title = "Quorvanta - " + capture.deviceName();
+    window.title = WindowTitle(capture.deviceName());
     VisualWindow view(visual, window); // shown: playback starts ("vply")
     LiveDriver driver(visual, capture);
     view.run(driver);

@@ -14,8 +14,9 @@ namespace {
 
 class PlayDriver : public WindowDriver {
 public:
-    PlayDriver(HostedVisual &visual, const std::vector<Track> &tracks, std::unique_ptr<AudioSource> first)
-        : visual_(visual), tracks_(tracks)
+    PlayDriver(HostedVisual &visual, VisualWindow &view, const std::vector<Track> &tracks,
+               std::unique_ptr<AudioSource> first)
+        : visual_(visual), view_(view), tracks_(tracks)
     {
         start(std::move(first));
     }
@@ -42,11 +43,12 @@ public:
 
     bool audioNow(float *left, float *right) override
     {
-        if (playback_->paused())
-            return false;
         playback_->copy(playback_->heardSample() - kAnalysisSize, kAnalysisSize, left, right);
         return true;
     }
+
+    // Paused: the picture waits with the sound.
+    bool held() const override { return playback_->paused(); }
 
     bool hostKey(char c) override
     {
@@ -81,6 +83,7 @@ public:
 private:
     void start(std::unique_ptr<AudioSource> source)
     {
+        view_.setTitle(WindowTitle(tracks_[current_].name));
         source_ = std::move(source);
         playback_ = std::make_unique<AudioPlayback>(*source_);
         if (!playback_->warning().empty())
@@ -97,6 +100,7 @@ private:
     }
 
     HostedVisual &visual_;
+    VisualWindow &view_;
     const std::vector<Track> &tracks_;
     size_t current_ = 0;
     std::unique_ptr<AudioSource> source_;
@@ -116,9 +120,9 @@ void RunPlay(const PlayOptions &options)
     SdlRuntime sdl(true);
     HostedVisual visual(options.bundlePath, options.configRoot);
     WindowOptions window = options.window;
-    window.title = "Quorvanta - " + options.tracks.front().name;
+    window.title = WindowTitle(options.tracks.front().name);
     VisualWindow view(visual, window); // shown: playback starts ("vply")
-    PlayDriver driver(visual, options.tracks, std::move(first));
+    PlayDriver driver(visual, view, options.tracks, std::move(first));
     view.run(driver);
     driver.finish();
 }

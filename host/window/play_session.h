@@ -12,7 +12,7 @@ namespace qvhost {
 
 class AudioSource;
 
-// A track to play: its name for messages and how to open its audio.
+// A track to play: its name for the window's title and how to open its audio.
 struct Track {
     std::string name;
     std::function<std::unique_ptr<AudioSource>()> load; // throws HostError

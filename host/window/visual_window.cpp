@@ -43,6 +43,11 @@ void OpenUrl(const std::string &url)
 
 } // namespace
 
+std::string WindowTitle(const std::string &what)
+{
+    return "Quorvanta - " + what;
+}
+
 char KeyChar(const SDL_Keysym &key)
 {
     switch (key.sym) {
@@ -109,6 +114,11 @@ VisualWindow::~VisualWindow()
     visual_.services().setHooks(HostServices::Hooks{});
     visual_.hide();
     SDL_DestroyWindow(window_);
+}
+
+void VisualWindow::setTitle(const std::string &title)
+{
+    SDL_SetWindowTitle(window_, title.c_str());
 }
 
 bool VisualWindow::fullScreen() const
@@ -210,8 +220,10 @@ int64_t VisualWindow::run(WindowDriver &driver)
         if (quit_ || visual_.withdrawn())
             break;
         const double seconds = static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(frequency);
-        const bool heard = driver.audioNow(left.data(), right.data());
-        visual_.drawNow(heard ? left.data() : nullptr, heard ? right.data() : nullptr, seconds);
+        if (!driver.held()) {
+            const bool heard = driver.audioNow(left.data(), right.data());
+            visual_.drawNow(heard ? left.data() : nullptr, heard ? right.data() : nullptr, seconds);
+        }
         present();
         ++frames;
 

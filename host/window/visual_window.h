@@ -32,6 +32,9 @@ enum : char {
     kKeyDown = 0x1F,
 };
 
+// "Quorvanta - <what is shown>", the title of a window.
+std::string WindowTitle(const std::string &what);
+
 // The character code of a key press, or 0 for keys without one. Letters
 // follow Shift and Caps Lock.
 char KeyChar(const SDL_Keysym &key);
@@ -49,9 +52,11 @@ class WindowDriver {
 public:
     virtual ~WindowDriver() = default;
     // Fills `left` and `right` with the kAnalysisSize samples heard last;
-    // false when there is no audio to show (paused, ended): the frame is
-    // then an idle one.
+    // false when there is no audio to show: the frame is then an idle one.
     virtual bool audioNow(float *left, float *right) = 0;
+    // The picture is held (paused, frozen): no frame is drawn, the window
+    // keeps showing the last one.
+    virtual bool held() const { return false; }
     // A key the plug-in and the window left alone; true when used.
     virtual bool hostKey(char) { return false; }
     // Called once per frame before the audio; false ends the session.
@@ -71,6 +76,7 @@ public:
     // Returns the number of frames run.
     int64_t run(WindowDriver &driver);
 
+    void setTitle(const std::string &title);
     // Enters or leaves full screen; 0 or -4 when the window system refuses.
     OSStatus setFullScreen(bool on);
     bool fullScreen() const;

@@ -170,7 +170,7 @@ TEST(Element, PlaybinShowsItForAWholeFile)
     gst_util_set_object_arg(G_OBJECT(playbin.get()), "flags", "audio+video+vis+soft-volume");
     const Outcome o = Play(playbin.get());
     EXPECT_TRUE(o.ended) << o.error;
-    EXPECT_EQ(frames, 25) << "one second at the 25 fps the element picks when the sink leaves it open";
+    EXPECT_EQ(frames, 60) << "one second at the 60 fps the element picks when the sink leaves it open";
 }
 
 TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
@@ -185,7 +185,7 @@ TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
         const char *says;
     } rows[] = {
         {"bundle missing", "/nonexistent/quorvanta.so", 64, "no plug-in bundle there"},
-        {"wider than registered", kSpyBundle, 4001, "4001x48 is outside the frame sizes"},
+        {"wider than the GL draws", kBundle, 20000, "20000x48 is larger than the GL here can draw"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,6 +203,23 @@ TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
         const Outcome good = Play(p.get());
         EXPECT_TRUE(good.ended) << good.error;
     }
+}
+
+// Once started, the element offers only the sizes the visual can be shown
+// at: the spy registers for up to 4000 pixels a side.
+TEST(Element, OffersTheSizesTheVisualCanBeShownAt)
+{
+    InitGstreamer();
+    Element p = Launch("audiotestsrc ! quorvanta name=q ! fakesink");
+    g_object_set(Child(p.get(), "q"), "plugin", kSpyBundle.c_str(), nullptr);
+    ASSERT_NE(gst_element_set_state(p.get(), GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    GstPad *src = gst_element_get_static_pad(Child(p.get(), "q"), "src");
+    GstCaps *caps = gst_pad_query_caps(src, nullptr);
+    const GValue *width = gst_structure_get_value(gst_caps_get_structure(caps, 1), "width"); // any size at 60 fps
+    EXPECT_EQ(gst_value_get_int_range_max(width), 4000) << gst_caps_to_string(caps);
+    gst_caps_unref(caps);
+    gst_object_unref(src);
+    gst_element_set_state(p.get(), GST_STATE_NULL);
 }
 
 // What the cycles leave in memory LeakSanitizer reports at the end of the

@@ -143,8 +143,14 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         Lines args;
         int status;
         std::string says; // on standard output for status 0, else in the one line on standard error
+        Env env = {};
     } cases[] = {
         {{"--help"}, 0, "Exit status: 0 success, 1 failure, 2 bad usage"},
+        {{"help", "render"}, 0, "Usage: quorvanta render [OPTIONS] FILE"},
+        {{"rendr", good, "-o", mp4}, 2, "unknown command 'rendr'; did you mean 'render'?"},
+        {{"help", "sing"}, 2, "unknown command 'sing' (the commands: play, live, render, demo, help)"},
+        {{"play", good, "--size", "10x10"}, 2, "--size 10x10: each side must be 16 to 8192 pixels"},
+        {{"play", good}, 1, "cannot open a window: no display", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}},
         {{"--version"}, 0, "GL renderer: "},
         {{}, 2, "a command is needed"},
         {{"render", good}, 2, "--output is required"},
@@ -177,7 +183,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
             command += a + " ";
         SCOPED_TRACE(command);
         const Lines before = out.entries();
-        const RunResult r = Execute(kProgram, c.args);
+        const RunResult r = Execute(kProgram, c.args, c.env);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE((c.status ? r.err : r.out).find(c.says), std::string::npos) << r.out << r.err;
         if (c.status != 0) {

@@ -76,23 +76,29 @@ TEST(Window, PlayShowsFramesTakesKeysAndQuitsOnQ)
         << ReadText(dir / "play.out.err");
     const std::string window = xdo({"search", "--sync", "--name", "Quorvanta"});
     xdo({"windowfocus", "--sync", window});
+    EXPECT_EQ(xdo({"getwindowname", window}), "Quorvanta - two.wav"); // the playing file's name
     // The window shows the port: the spy's colour for bin 40 at full scale.
     EXPECT_TRUE(WaitFor([&] { return WindowPixel(env.at("DISPLAY"), std::stoul(window), 100, 100) == 0x2800FF; }, 10s));
 
     // Keys go to the plug-in first, as their character code (none for keys
-    // without a character), then to the host: space pauses, arrows seek.
+    // without a character), then to the host: space pauses, and the picture
+    // holds (no frame is drawn) until it goes on; arrows seek.
     const struct {
         const char *key;
         Lines logged;
-    } keys[] = {{"F5", {}},
-                {"n", {"vevt 110"}},
-                {"space", {"vevt 32", "vpau"}},
-                {"space", {"vunp"}},
-                {"Right", {"vevt 29", "setp"}}};
+        bool holds;
+    } keys[] = {{"F5", {}, false},
+                {"n", {"vevt 110"}, false},
+                {"space", {"vevt 32", "vpau"}, true},
+                {"space", {"vunp"}, false},
+                {"Right", {"vevt 29", "setp"}, false}};
     for (const auto &k : keys) {
         xdo({"key", "--clearmodifiers", k.key});
         for (const std::string &line : k.logged)
             EXPECT_TRUE(WaitFor([&] { return Logged(dir / "spy.log", line); }, 10s)) << k.key << ": " << line;
+        const size_t lines = ReadLog(dir / "spy.log").size();
+        std::this_thread::sleep_for(300ms); // ten frames and more
+        EXPECT_EQ(ReadLog(dir / "spy.log").size() == lines, k.holds) << k.key;
     }
     EXPECT_FALSE(Logged(dir / "spy.log", "vevt 0"));
     // A new window size reaches the plug-in as "swin".
