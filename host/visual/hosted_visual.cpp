@@ -64,6 +64,18 @@ bool IsRegularFile(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The module's and the handler's "init" record: the host's version and the
+// way back into it, the rest cleared.
+template <typename Record> Record InitRecord(HostServices &services)
+{
+    Record record{};
+    record.hostMajorVersion = kHostCallRecordMajorVersion;
+    record.hostMinorVersion = kHostCallRecordMinorVersion;
+    record.hostCookie = services.cookie();
+    record.hostProc = &HostServices::Proc;
+    return record;
+}
+
 } // namespace
 
 VisualError::VisualError(Kind kind, const std::string &bundle, const std::string &reason)
@@ -122,11 +134,7 @@ void HostedVisual::load()
 
 void HostedVisual::start()
 {
-    PluginInitRecord module{};
-    module.hostMajorVersion = kHostCallRecordMajorVersion;
-    module.hostMinorVersion = kHostCallRecordMinorVersion;
-    module.hostCookie = services_.cookie();
-    module.hostProc = &HostServices::Proc;
+    PluginInitRecord module = InitRecord<PluginInitRecord>(services_);
     const OSStatus moduleStatus = entry_(kPluginInitMessage, &module, nullptr);
     if (moduleStatus != noErr)
         throw VisualError(VisualError::Kind::Start, path_,
@@ -139,11 +147,7 @@ void HostedVisual::start()
     request_ = {static_cast<int>(std::min<UInt32>(reg.numSpectrumChannels, 2)),
                 static_cast<int>(std::min<UInt32>(reg.numWaveformChannels, 2))};
 
-    VisualInitRecord init{};
-    init.hostMajorVersion = kHostCallRecordMajorVersion;
-    init.hostMinorVersion = kHostCallRecordMinorVersion;
-    init.hostCookie = services_.cookie();
-    init.hostProc = &HostServices::Proc;
+    VisualInitRecord init = InitRecord<VisualInitRecord>(services_);
     const OSStatus status = handler_(kPluginInitMessage, &init, nullptr);
     if (status != noErr)
         throw VisualError(VisualError::Kind::Start, path_,
