@@ -9,6 +9,8 @@ namespace qvhost {
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
 constexpr int kDefaultFps = 60;
+// The highest frame rate a host draws at.
+constexpr int kMaxFps = 1000;
 // A window, when it opens.
 constexpr int kWindowWidth = 960;
 constexpr int kWindowHeight = 540;

@@ -18,7 +18,6 @@
 namespace qvhost {
 namespace {
 
-constexpr int kMaxFps = 1000;
 constexpr int kSequencePngLevel = 3; // fast; frames are intermediate material
 constexpr int kStillPngLevel = 9;
 
