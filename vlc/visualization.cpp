@@ -8,6 +8,7 @@
 
 #include <vlc_aout.h>
 #include <vlc_block.h>
+#include <vlc_input.h>
 #include <vlc_picture.h>
 #include <vlc_vout.h>
 
@@ -45,6 +46,25 @@ void SayInVlcLog(bool warning, const std::string &text)
         msg_Info(tSpeaker, "%s", text.c_str());
 }
 
+// The input that plays the filter's audio: the audio output's owner (the
+// media player, or the playlist in the vlc program) holds it among its
+// children. Held; null when there is none.
+vlc_object_t *FindInput(filter_t *filter)
+{
+    vlc_object_t *aout = filter->obj.parent;
+    vlc_object_t *owner = aout ? aout->obj.parent : nullptr;
+    vlc_list_t *children = owner ? vlc_list_children(owner) : nullptr;
+    vlc_object_t *input = nullptr;
+    for (int i = 0; children && i < children->i_count && !input; ++i) {
+        auto *child = static_cast<vlc_object_t *>(children->p_values[i].p_address);
+        if (std::strcmp(child->obj.object_type, "input") == 0)
+            input = static_cast<vlc_object_t *>(vlc_object_hold(child));
+    }
+    if (children)
+        vlc_list_release(children);
+    return input;
+}
+
 } // namespace
 
 Visualization::Visualization(filter_t *filter, const Settings &settings)
@@ -65,6 +85,12 @@ Visualization::Visualization(filter_t *filter, const Settings &settings)
             throw;
         }
     });
+    if ((input_ = FindInput(filter))) {
+        var_AddCallback(input_, "state", OnState, this);
+        vlc_value_t none{}, state{};
+        state.i_int = var_GetInteger(input_, "state");
+        OnState(input_, "state", none, state, this);
+    }
 }
 
 Visualization::~Visualization()
@@ -77,6 +103,10 @@ Visualization::~Visualization()
     if (worker_.joinable())
         worker_.join();
     thread_.run([&] { visual_.reset(); });
+    if (input_) {
+        var_DelCallback(input_, "state", OnState, this);
+        vlc_object_release(input_);
+    }
     if (previous_)
         picture_Release(previous_);
     if (vout_)
@@ -89,23 +119,31 @@ void Visualization::start(vout_thread_t *vout)
     worker_ = std::thread([this] { run(); });
 }
 
-// Where the input is: the audio output's owner (the media player, or the
-// playlist in the vlc program) holds the input among its children, whose
-// "time" is the stream's position (the target, right after a seek).
+// The input's "time" is the stream's position (the target, right after a seek).
 int64_t Visualization::streamSample()
 {
-    vlc_object_t *aout = filter_->obj.parent;
-    vlc_object_t *owner = aout ? aout->obj.parent : nullptr;
-    vlc_list_t *children = owner ? vlc_list_children(owner) : nullptr;
-    int64_t time = -1;
-    for (int i = 0; children && i < children->i_count && time < 0; ++i) {
-        auto *child = static_cast<vlc_object_t *>(children->p_values[i].p_address);
-        if (std::strcmp(child->obj.object_type, "input") == 0)
-            time = var_GetInteger(child, "time");
-    }
-    if (children)
-        vlc_list_release(children);
+    const int64_t time = input_ ? var_GetInteger(input_, "time") : -1;
     return time < 0 ? -1 : (time * rate_ + CLOCK_FREQ / 2) / CLOCK_FREQ;
+}
+
+// The input thread, as the input's state changes (and the constructor).
+int Visualization::OnState(vlc_object_t *, const char *, vlc_value_t, vlc_value_t state, void *self)
+{
+    auto *v = static_cast<Visualization *>(self);
+    const bool paused = state.i_int == PAUSE_S;
+    {
+        std::lock_guard<std::mutex> hold(v->mutex_);
+        if (paused && !v->paused_) {
+            v->pausedAt_ = mdate();
+        } else if (!paused && v->paused_) {
+            const vlc_tick_t lasted = mdate() - v->pausedAt_;
+            v->shift_ += lasted;
+            v->credit_ += lasted;
+        }
+        v->paused_ = paused;
+    }
+    v->changed_.notify_all();
+    return VLC_SUCCESS;
 }
 
 void Visualization::feed(const block_t *block)
@@ -134,13 +172,17 @@ void Visualization::feed(const block_t *block)
         expected_ = VLC_TS_INVALID;
         seen_ = b.generation;
     }
-    const vlc_tick_t moved = expected_ != VLC_TS_INVALID && std::abs(b.pts - expected_) > kJitter ? b.pts - expected_ : 0;
+    const vlc_tick_t moved = expected_ != VLC_TS_INVALID ? b.pts - expected_ : 0;
     expected_ = b.pts + b.length;
     b.start = next_;
     next_ += count;
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        shift_ += moved;
+        // What the blocks before this one play later by than they were
+        // dated: the rest of a pause already measured, or a jump in the dates.
+        if (credit_ != 0 || std::abs(moved) > kJitter)
+            shift_ += moved - credit_;
+        credit_ = 0;
         b.shift = shift_;
         queued_ += count;
         blocks_.push_back(std::move(b));
@@ -219,9 +261,12 @@ bool Visualization::show(int64_t n, const Block &block)
                 return false;
             date = block.pts + within + (shift_ - block.shift);
             const vlc_tick_t wait = date - kLead - mdate();
-            if (wait <= 0)
+            if (paused_)
+                changed_.wait(hold);
+            else if (wait > 0)
+                changed_.wait_for(hold, std::chrono::microseconds(wait));
+            else
                 break;
-            changed_.wait_for(hold, std::chrono::microseconds(wait));
         }
     }
     if (!failed_ && !(dropLate_ && date + kLate < mdate()))

@@ -14,6 +14,12 @@
 // of the visual's cost, skips frames that come too late to be shown (VLC's
 // own drop-late-frames says whether to), and bounds what still shows of the
 // old position after a seek: VLC 3.0 cannot take back pictures it was given.
+//
+// A pause stops the clock the dates are on, and the audio decoded before it
+// plays after it: no frame is drawn while the input is paused, and the
+// frames queued move by the time it lasted, as their sound does (measured
+// from the input's "state" as it changes, then corrected by the dates of the
+// blocks that follow).
 #pragma once
 
 #include <condition_variable>
@@ -78,8 +84,10 @@ private:
     bool show(int64_t n, const Block &block);
     void draw(int64_t n, vlc_tick_t date);
     int64_t streamSample(); // where the input is now, in samples (-1: unknown)
+    static int OnState(vlc_object_t *, const char *, vlc_value_t, vlc_value_t state, void *self);
 
     filter_t *const filter_;
+    vlc_object_t *input_ = nullptr; // the input whose audio this is (held), or none found
     const int width_, height_, channels_, rate_;
     const bool dropLate_; // VLC's drop-late-frames
     qvhost::VisualThread thread_;
@@ -103,6 +111,9 @@ private:
     int64_t queued_ = 0;      // sample frames in blocks_
     unsigned generation_ = 0; // flushes so far
     vlc_tick_t shift_ = 0;    // how far the output's clock has moved (pauses) since the start
+    vlc_tick_t credit_ = 0;   // of shift_, what a pause measured and no block has confirmed yet
+    bool paused_ = false;
+    vlc_tick_t pausedAt_ = VLC_TS_INVALID;
     vlc_tick_t last_ = VLC_TS_INVALID; // date of the last picture handed over
     bool busy_ = false;       // the worker holds a block
     bool quit_ = false;
