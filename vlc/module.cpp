@@ -19,19 +19,19 @@
 // vlc_entry_license): VLC 3.0 has no module property for a licence.
 #define VLC_MODULE_COPYRIGHT "Copyright (C) the Quorvanta developers"
 #define VLC_MODULE_LICENSE "Licensed under the terms of the MIT License."
+// vlc_common.h first.
+// clang-format off
 #include <vlc_common.h>
 #include <vlc_plugin.h>
 #include <vlc_aout.h>
 #include <vlc_filter.h>
 #include <vlc_vout.h>
+// clang-format on
 
 #include "host/common/defaults.h"
 #include "host/visual/hosted_visual.h"
 #include "platform/qd_port.h"
 #include "vlc/visualization.h"
-
-static int Open(vlc_object_t *);
-static void Close(vlc_object_t *);
 
 namespace {
 
@@ -41,35 +41,6 @@ const char *DefaultBundle()
     static const std::string path = qvhost::DefaultBundlePath();
     return path.c_str();
 }
-
-} // namespace
-
-#define WIDTH_TEXT N_("Width")
-#define WIDTH_LONGTEXT N_("Width of the visual's video, in pixels.")
-#define HEIGHT_TEXT N_("Height")
-#define HEIGHT_LONGTEXT N_("Height of the visual's video, in pixels.")
-#define FPS_TEXT N_("Frame rate")
-#define FPS_LONGTEXT N_("Frames per second of the music's time.")
-#define PLUGIN_TEXT N_("Visual plug-in bundle")
-#define PLUGIN_LONGTEXT N_("The visual plug-in bundle to show (quorvanta.so).")
-
-// Plain add_integer: with a range VLC would quietly clamp a bad value that
-// Open should refuse with a message.
-vlc_module_begin()
-    set_shortname("Quorvanta")
-    set_description(N_("Quorvanta music visual"))
-    set_category(CAT_AUDIO)
-    set_subcategory(SUBCAT_AUDIO_VISUAL)
-    set_capability("visualization", 0)
-    add_integer("quorvanta-width", qvhost::kDefaultWidth, WIDTH_TEXT, WIDTH_LONGTEXT, false)
-    add_integer("quorvanta-height", qvhost::kDefaultHeight, HEIGHT_TEXT, HEIGHT_LONGTEXT, false)
-    add_integer("quorvanta-fps", qvhost::kDefaultFps, FPS_TEXT, FPS_LONGTEXT, false)
-    add_loadfile("quorvanta-plugin", DefaultBundle(), PLUGIN_TEXT, PLUGIN_LONGTEXT, false)
-    set_callbacks(Open, Close)
-    add_shortcut("quorvanta")
-vlc_module_end()
-
-namespace {
 
 qvvlc::Visualization *Sys(filter_t *filter)
 {
@@ -109,9 +80,7 @@ bool Option(filter_t *filter, const char *name, int64_t low, int64_t high, int &
     return true;
 }
 
-} // namespace
-
-static int Open(vlc_object_t *object)
+int Open(vlc_object_t *object)
 {
     filter_t *filter = reinterpret_cast<filter_t *>(object);
     qvvlc::Settings settings;
@@ -168,8 +137,37 @@ static int Open(vlc_object_t *object)
     return VLC_SUCCESS;
 }
 
-static void Close(vlc_object_t *object)
+void Close(vlc_object_t *object)
 {
     filter_t *filter = reinterpret_cast<filter_t *>(object);
     delete Sys(filter);
 }
+
+} // namespace
+
+#define WIDTH_TEXT N_("Width")
+#define WIDTH_LONGTEXT N_("Width of the visual's video, in pixels.")
+#define HEIGHT_TEXT N_("Height")
+#define HEIGHT_LONGTEXT N_("Height of the visual's video, in pixels.")
+#define FPS_TEXT N_("Frame rate")
+#define FPS_LONGTEXT N_("Frames per second of the music's time.")
+#define PLUGIN_TEXT N_("Visual plug-in bundle")
+#define PLUGIN_LONGTEXT N_("The visual plug-in bundle to show (quorvanta.so).")
+
+// Plain add_integer: with a range VLC would quietly clamp a bad value that
+// Open should refuse with a message. One declaration a line, as VLC's own
+// modules lay them out.
+// clang-format off
+vlc_module_begin()
+    set_shortname("Quorvanta")
+    set_description(N_("Quorvanta music visual"))
+    set_category(CAT_AUDIO)
+    set_subcategory(SUBCAT_AUDIO_VISUAL)
+    set_capability("visualization", 0)
+    add_integer("quorvanta-width", qvhost::kDefaultWidth, WIDTH_TEXT, WIDTH_LONGTEXT, false)
+    add_integer("quorvanta-height", qvhost::kDefaultHeight, HEIGHT_TEXT, HEIGHT_LONGTEXT, false)
+    add_integer("quorvanta-fps", qvhost::kDefaultFps, FPS_TEXT, FPS_LONGTEXT, false)
+    add_loadfile("quorvanta-plugin", DefaultBundle(), PLUGIN_TEXT, PLUGIN_LONGTEXT, false)
+    set_callbacks(Open, Close)
+    add_shortcut("quorvanta")
+vlc_module_end()

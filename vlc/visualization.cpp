@@ -70,11 +70,12 @@ vlc_object_t *FindInput(filter_t *filter)
 Visualization::Visualization(filter_t *filter, const Settings &settings)
     : filter_(filter), width_(settings.width), height_(settings.height),
       channels_(static_cast<int>(aout_FormatNbChannels(&filter->fmt_in.audio))),
-      rate_(static_cast<int>(filter->fmt_in.audio.i_rate)), dropLate_(var_InheritBool(filter, "drop-late-frames"))
+      rate_(static_cast<int>(filter->fmt_in.audio.i_rate)), fps_{settings.fps, 1},
+      dropLate_(var_InheritBool(filter, "drop-late-frames"))
 {
     static std::once_flag routed;
     std::call_once(routed, [] { qvhost::SetMessageSink(&SayInVlcLog); });
-    frames_.setRates(rate_, {settings.fps, 1});
+    frames_.setRates(rate_, fps_);
     thread_.run([&] {
         tSpeaker = VLC_OBJECT(filter);
         visual_ = std::make_unique<qvhost::HostedVisual>(settings.bundle);
@@ -214,7 +215,7 @@ void Visualization::drain()
     hold.unlock();
     // The last picture shows at its date.
     if (last != VLC_TS_INVALID)
-        mwait(std::min(last + CLOCK_FREQ / frames_.fps().num, mdate() + CLOCK_FREQ));
+        mwait(std::min(last + CLOCK_FREQ / fps_.num, mdate() + CLOCK_FREQ));
 }
 
 void Visualization::run()
@@ -252,7 +253,7 @@ bool Visualization::show(int64_t n, const Block &block)
     // The frame's moment within the block, in the block's time.
     const int64_t count = static_cast<int64_t>(block.stereo.size() / 2);
     const vlc_tick_t within =
-        (qvhost::FrameSample(n, rate_, frames_.fps()) - block.start) * block.length / std::max<int64_t>(count, 1);
+        (qvhost::FrameSample(n, rate_, fps_) - block.start) * block.length / std::max<int64_t>(count, 1);
     vlc_tick_t date;
     {
         std::unique_lock<std::mutex> hold(mutex_);
@@ -286,7 +287,7 @@ void Visualization::draw(int64_t n, vlc_tick_t date)
     const bool packed = static_cast<size_t>(plane.i_pitch) == rowBytes;
     try {
         thread_.run([&] {
-            visual_->drawFrame(n, frames_.fps(), frames_.audio(), frames_.rate(),
+            visual_->drawFrame(n, fps_, frames_.audio(), rate_,
                                packed ? reinterpret_cast<uint32_t *>(plane.p_pixels) : nullptr);
             for (int y = 0; !packed && y < height_; ++y)
                 std::memcpy(plane.p_pixels + static_cast<ptrdiff_t>(y) * plane.i_pitch, visual_->port().row(y),

@@ -89,6 +89,7 @@ private:
     filter_t *const filter_;
     vlc_object_t *input_ = nullptr; // the input whose audio this is (held), or none found
     const int width_, height_, channels_, rate_;
+    const qvhost::FrameRate fps_;
     const bool dropLate_; // VLC's drop-late-frames
     qvhost::VisualThread thread_;
     std::unique_ptr<qvhost::HostedVisual> visual_; // made, used and ended on thread_
@@ -96,9 +97,9 @@ private:
     picture_t *previous_ = nullptr; // the last picture drawn into in place: lent to the port until the next
 
     // The decoder's thread only.
-    int64_t next_ = 0;                       // stream sample of the next block
-    vlc_tick_t expected_ = VLC_TS_INVALID;   // when the next block should play, from the last
-    unsigned seen_ = 0;                      // generation of the last block fed
+    int64_t next_ = 0;                     // stream sample of the next block
+    vlc_tick_t expected_ = VLC_TS_INVALID; // when the next block should play, from the last
+    unsigned seen_ = 0;                    // generation of the last block fed
 
     // The worker's only.
     qvhost::StreamFrames frames_;
@@ -115,7 +116,7 @@ private:
     bool paused_ = false;
     vlc_tick_t pausedAt_ = VLC_TS_INVALID;
     vlc_tick_t last_ = VLC_TS_INVALID; // date of the last picture handed over
-    bool busy_ = false;       // the worker holds a block
+    bool busy_ = false;                // the worker holds a block
     bool quit_ = false;
     std::thread worker_;
 };
