@@ -271,15 +271,11 @@ GstFlowReturn gst_quorvanta_push_frame(GstQuorvanta *self, int64_t n)
         GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("quorvanta: cannot write into an output buffer"), (nullptr));
         return GST_FLOW_ERROR;
     }
-    auto *pixels = static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), width = GST_VIDEO_INFO_WIDTH(&vi);
-    const size_t rowBytes = static_cast<size_t>(width) * qvhost::kBytesPerPixel;
-    const bool packed = static_cast<size_t>(stride) == rowBytes; // else drawn in the port and copied
+    auto *rows = static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    bool lent = false;
     const bool drawn = gst_quorvanta_on_visual(self, [&] {
-        s.visual->drawFrame(n, s.frames.fps(), s.frames.audio(), s.frames.rate(),
-                            packed ? reinterpret_cast<uint32_t *>(pixels) : nullptr);
-        for (int y = 0; !packed && y < GST_VIDEO_INFO_HEIGHT(&vi); ++y)
-            std::memcpy(pixels + static_cast<ptrdiff_t>(y) * stride, s.visual->port().row(y), rowBytes);
+        lent = s.visual->drawFrame(n, s.frames.fps(), s.frames.audio(), s.frames.rate(), rows,
+                                   GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
     });
     gst_video_frame_unmap(&frame);
     if (!drawn) {
@@ -289,7 +285,7 @@ GstFlowReturn gst_quorvanta_push_frame(GstQuorvanta *self, int64_t n)
     const guint64 pts = gst_segment_position_from_running_time(&s.segment, GST_FORMAT_TIME, rt);
     GST_BUFFER_PTS(out) = GST_CLOCK_TIME_IS_VALID(pts) ? pts : rt;
     GST_BUFFER_DURATION(out) = next - rt;
-    gst_buffer_replace(&s.previous, packed ? out : nullptr);
+    gst_buffer_replace(&s.previous, lent ? out : nullptr);
     GST_LOG_OBJECT(self, "frame %" G_GINT64_FORMAT " at %" GST_TIME_FORMAT, n, GST_TIME_ARGS(rt));
     return gst_pad_push(gst_quorvanta_src_pad(self), out);
 }

@@ -281,17 +281,10 @@ void Visualization::draw(int64_t n, vlc_tick_t date)
     if (!picture)
         return;
     const plane_t &plane = picture->p[0];
-    const size_t rowBytes = static_cast<size_t>(width_) * qvhost::kBytesPerPixel;
-    // Straight into the picture when its rows are packed, else drawn in the
-    // port and copied row by row.
-    const bool packed = static_cast<size_t>(plane.i_pitch) == rowBytes;
+    bool lent = false;
     try {
         thread_.run([&] {
-            visual_->drawFrame(n, fps_, frames_.audio(), rate_,
-                               packed ? reinterpret_cast<uint32_t *>(plane.p_pixels) : nullptr);
-            for (int y = 0; !packed && y < height_; ++y)
-                std::memcpy(plane.p_pixels + static_cast<ptrdiff_t>(y) * plane.i_pitch, visual_->port().row(y),
-                            rowBytes);
+            lent = visual_->drawFrame(n, fps_, frames_.audio(), rate_, plane.p_pixels, plane.i_pitch);
         });
     } catch (const std::exception &e) {
         picture_Release(picture);
@@ -302,7 +295,7 @@ void Visualization::draw(int64_t n, vlc_tick_t date)
     // The port may read the last picture drawn into until the next is drawn.
     if (previous_)
         picture_Release(previous_);
-    previous_ = packed ? picture_Hold(picture) : nullptr;
+    previous_ = lent ? picture_Hold(picture) : nullptr;
     picture->date = date;
     // vout_GetPicture marks pictures interlaced; VLC's automatic
     // deinterlacing would then blend the lines of every frame.

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
+#include "host/common/defaults.h"
 #include "host/common/frame_size.h"
 #include "host/common/sample_history.h"
 #include "host/visual/renderer_info.h"
@@ -271,6 +273,18 @@ void HostedVisual::drawFrame(int64_t n, FrameRate fps, const SampleHistory &audi
     QVClock_SetSource(&FrameClock, nullptr);
     frame(&data_, FrameTime(n, fps));
     QVClock_SetSource(nullptr, nullptr);
+}
+
+bool HostedVisual::drawFrame(int64_t n, FrameRate fps, const SampleHistory &audio, int rate, uint8_t *rows,
+                             ptrdiff_t stride)
+{
+    std::lock_guard<std::recursive_mutex> hold(BundleLock());
+    const ptrdiff_t rowBytes = static_cast<ptrdiff_t>(port_->width()) * kBytesPerPixel;
+    const bool packed = stride == rowBytes;
+    drawFrame(n, fps, audio, rate, packed ? reinterpret_cast<uint32_t *>(rows) : nullptr);
+    for (int y = 0; !packed && y < port_->height(); ++y)
+        std::memcpy(rows + y * stride, port_->row(y), static_cast<size_t>(rowBytes));
+    return packed;
 }
 
 void HostedVisual::drawNow(const float *left, const float *right, double seconds)

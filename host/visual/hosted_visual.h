@@ -97,6 +97,11 @@ public:
     // (width x height packed words, lent until the next frame is drawn) or,
     // when null, in the port. Throws VisualError (Withdrawn).
     void drawFrame(int64_t n, FrameRate fps, const SampleHistory &audio, int rate, uint32_t *pixels);
+    // The same frame into a player's picture of the port's size whose rows
+    // lie `stride` bytes apart: lent to the port when the rows are packed
+    // (returns true: the picture must stay valid until the next frame is
+    // drawn), else drawn in the port and copied row by row (false).
+    bool drawFrame(int64_t n, FrameRate fps, const SampleHistory &audio, int rate, uint8_t *rows, ptrdiff_t stride);
     // A frame now, into the port: `left` and `right` are the kAnalysisSize
     // latest samples, or null when there is no audio to show (an idle frame);
     // `seconds` is a steady clock's reading, for the interval the plug-in
