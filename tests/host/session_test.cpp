@@ -143,7 +143,7 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
     } stop{std::stoi(ReadText(runtime / "pulse/pid"))};
 
     // A tone at bin 50 (2343.75 Hz at the 48 kHz live captures at) into the
-    // null sink, whose monitor is the default capture device.
+    // null sink, whose monitor is the default capture device (marked '*').
     env.insert({{"PULSE_SERVER", "unix:" + runtime / "pulse/native"},
                 {"SDL_AUDIODRIVER", "pulseaudio"},
                 {"SDL_VIDEODRIVER", "dummy"},
@@ -151,7 +151,9 @@ TEST(Live, CapturedSpectraPeakAtTheTonesBin)
     WriteAudio(dir / "tone.wav", 48000, 30.0, Tone(50, 48000, 0.5f));
     Child player("paplay", {"-d", "qvlive", dir / "tone.wav"}, env);
     EXPECT_NE(Execute(kProgram, {"live", "--list-devices"}, env).out.find("* Monitor of "), std::string::npos);
-    Child live(kProgram, {"live", "--size", "64x48", "--plugin", kSpyBundle}, env, dir / "live.out");
+    // Named by a unique part of its name, in any case.
+    Child live(kProgram, {"live", "--device", "null OUTPUT", "--size", "64x48", "--plugin", kSpyBundle}, env,
+               dir / "live.out");
     // The null sink works in blocks of up to two seconds: the first audio can take that long.
     EXPECT_TRUE(WaitFor([&] { return LoudFrames(dir / "spy.log").size() >= 20; }, 30s))
         << ReadText(dir / "live.out.err");
