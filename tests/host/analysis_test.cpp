@@ -104,6 +104,7 @@ TEST(YuvConversion, FastPathMatchesTheReference)
 TEST(Progress, EstimatesTheTimeLeft)
 {
     EXPECT_EQ(Progress::Line("render", 25, 100, 5.0, 10), "render [##........]  25% 25/100  00:05 elapsed  ETA 00:15");
+    EXPECT_EQ(Progress::Line("frame", 1, 3, 3725.0, 3), "frame [#..]  33% 1/3  1:02:05 elapsed  ETA 2:04:10");
 }
 
 } // namespace

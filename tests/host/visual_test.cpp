@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "host/common/messages.h"
 #include "host/common/sample_history.h"
 #include "host/visual/frame_grid.h"
 #include "host/visual/host_services.h"
@@ -55,6 +56,12 @@ TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
     EXPECT_EQ(PlayerSetFullScreenOptions(c, kProc, 32, 16, 32, 800, 600), paramErr); // depths reversed
     EXPECT_EQ(s.fullScreenOptions().value().width, 1152);                            // the last good wish stays
     EXPECT_EQ(PlayerSetFullScreen(c, kProc, 1), unimpErr);                           // no window to fill the screen
+    static std::string said; // what the host says goes through its message sink
+    SetMessageSink([](bool warning, const std::string &text) { said = (warning ? "warning: " : "") + text; });
+    const char url[] = "https://example.org/";
+    PlayerOpenURL(c, kProc, url, sizeof url - 1);
+    EXPECT_EQ(said, "the plug-in asks to open https://example.org/"); // no window to open it from
+    SetMessageSink(nullptr);
     EXPECT_EQ(HostServices::Proc(nullptr, kPlayerIdleMessage, nullptr), paramErr);
     EXPECT_EQ(ITCallApplication(c, kProc, QV_FOUR_CC('z', 'z', 'z', 'z'), nullptr), unimpErr);
 
