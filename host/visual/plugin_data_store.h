@@ -34,10 +34,12 @@ public:
     // False when no directory could be determined (no home).
     bool usable() const { return !root_.empty(); }
 
-    // `name` empty: the unnamed block. Nothing stored gives nullopt.
+    // `name` empty: the unnamed block. Nothing stored (or anything but a
+    // regular file there) gives nullopt.
     std::optional<std::vector<uint8_t>> load(const std::string &name) const;
-    // Writes the block atomically (temporary file, then rename), creating
-    // the directories. Returns false on failure, with the reason in *error.
+    // Writes the block atomically (a new temporary file of a unique name,
+    // synced, then renamed), creating the directories. Returns false on
+    // failure, with the reason in *error.
     bool save(const std::string &name, const void *data, size_t size, std::string *error) const;
     // The file that holds a block.
     std::string pathOf(const std::string &name) const;

@@ -3,6 +3,8 @@
 // the command line's exit statuses.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "host/audio/audio_decoder.h"
 #include "host_test_support.h"
 #include "support/image_io.h"
@@ -128,6 +130,10 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
     TempDir in, out;
     const std::string good = in / "good.wav", mp4 = out / "x.mp4";
     WriteAudio(good, 22050, 0.5, Tone(12, 22050, 0.5f));
+    fs::copy(good, in / "pipe:x.wav"); // a name, not FFmpeg's standard input, as the output's is no protocol
+    std::string deep = out.path; // a path beyond PATH_MAX
+    while (deep.size() <= PATH_MAX)
+        deep += "/" + std::string(200, 'd');
     // A video's sound is input too; no render may write over the file it reads, under any name.
     const std::string video = in / "take7.mp4";
     WriteAudio(video, 22050, 0.5, Tone(12, 22050, 0.5f));
@@ -162,6 +168,10 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "-o", mp4, "--preset", "warp"}, 2, "--preset"},
         {{"render", good, "-o", out / "x.avi"}, 2, "x.avi: unknown kind of output"},
         {{"render", good, "-o", out / "f%d%d.png"}, 2, "exactly one %d"},
+        {{"render", "pipe:x.wav", "-o", "12:34.mp4", "--size", "64x36"}, 0, "12:34.mp4"},
+        {{"render", good, "-o", out / (std::string(236, 'n') + ".mp4"), "--size", "64x36"}, 0, "nnnn.mp4"},
+        {{"render", good, "-o", out / (std::string(252, 'n') + ".mp4")}, 1, "File name too long"},
+        {{"render", good, "-o", deep + "/x.mp4"}, 1, "File name too long"},
         {{"render", good, "--frame", "-1", "-o", out / "s.png"}, 2, "--frame"},
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
@@ -183,7 +193,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
             command += a + " ";
         SCOPED_TRACE(command);
         const Lines before = out.entries();
-        const RunResult r = Execute(kProgram, c.args, c.env);
+        const RunResult r = Execute(kProgram, c.args, c.env, 120s, in.path);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE((c.status ? r.err : r.out).find(c.says), std::string::npos) << r.out << r.err;
         if (c.status != 0) {
