@@ -124,13 +124,13 @@ std::optional<std::string> FormatFramePattern(const std::string &pattern, int64_
                 ++i;
                 ++digits;
             }
-            if (digits == 0)
+            if (digits == 0 || width > kMaxFrameDigits)
                 return std::nullopt;
         }
         if (i >= pattern.size() || pattern[i] != 'd')
             return std::nullopt;
         ++directives;
-        char buf[48];
+        char buf[kMaxFrameDigits + 2];
         std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(n));
         out += buf;
     }
@@ -178,7 +178,8 @@ OutputKind ClassifyOutput(const std::string &out, bool still)
     }
     if (out.find('%') != std::string::npos) {
         if (!IsFramePattern(out))
-            throw UsageError(out + ": a frame pattern needs exactly one %d (or %0Nd), other '%' written as %%");
+            throw UsageError(out + ": a frame pattern needs exactly one %d (or %0Nd, N up to " +
+                             std::to_string(kMaxFrameDigits) + "), other '%' written as %%");
         return OutputKind::PngSequence;
     }
     if (EndsWithNoCase(out, ".mp4"))
@@ -255,9 +256,10 @@ void OutputFiles::commit()
     for (size_t i = 0; i < temps_.size(); ++i) {
         if (rename(temps_[i].c_str(), finals_[i].c_str()) != 0) {
             const std::string why = std::strerror(errno);
-            for (size_t j = 0; j < temps_.size(); ++j)
-                unlink((j < i ? finals_[j] : temps_[j]).c_str());
-            throw HostError(finals_[i] + ": cannot be put in place (" + why + ")");
+            for (size_t j = i; j < temps_.size(); ++j)
+                unlink(temps_[j].c_str());
+            throw HostError(finals_[i] + ": cannot be put in place (" + why + ")" +
+                            (i > 0 ? "; the " + std::to_string(i) + " before it are in place" : ""));
         }
     }
     // The new names on the disk too.

@@ -26,9 +26,11 @@ enum class OutputKind { Mp4, PngSequence, Still };
 // output of no known kind or a malformed %d pattern.
 OutputKind ClassifyOutput(const std::string &out, bool still);
 
-// A frame-number pattern: exactly one %d or %0Nd (N up to 2 digits); every
-// other '%' doubled. Returns the name of frame `n`, or nullopt when the
-// pattern is not one.
+// A frame-number pattern: exactly one %d or %0Nd (N up to kMaxFrameDigits:
+// a frame number never has more digits, so a wider pad only adds zeros);
+// every other '%' doubled. Returns the name of frame `n`, or nullopt when
+// the pattern is not one.
+constexpr int kMaxFrameDigits = 19;
 std::optional<std::string> FormatFramePattern(const std::string &pattern, int64_t n);
 bool IsFramePattern(const std::string &pattern);
 
@@ -58,8 +60,8 @@ public:
     FileDescriptor add(const std::string &finalPath);
     // Renames every file into place, after their data is on the disk (a
     // writer syncs the one file it writes; files of a sequence are synced
-    // here, all at once). Throws HostError if a rename fails (the files not
-    // yet renamed are removed).
+    // here, all at once). Throws HostError if a rename fails: the files not
+    // yet renamed are removed, those already in place stay.
     void commit();
     // Removes every temporary file now.
     void discard();
