@@ -83,8 +83,9 @@ bool EndsWithNoCase(const std::string &s, const std::string &suffix)
 {
     if (s.size() < suffix.size())
         return false;
-    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 // The same file: by device and inode where both exist, else by resolved path.

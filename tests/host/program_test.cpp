@@ -169,6 +169,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "-o", out / "x.avi"}, 2, "x.avi: unknown kind of output"},
         {{"render", good, "-o", out / "f%d%d.png"}, 2, "exactly one %d"},
         {{"render", good, "-o", out / "f%099d.png"}, 2, "N up to 19"},
+        {{"render", good, "-o", out / "X.MP4", "--size", "64x36"}, 0, "X.MP4"},
         {{"render", "pipe:x.wav", "-o", "12:34.mp4", "--size", "64x36"}, 0, "12:34.mp4"},
         {{"render", good, "-o", out / (std::string(236, 'n') + ".mp4"), "--size", "64x36"}, 0, "nnnn.mp4"},
         {{"render", good, "-o", out / (std::string(252, 'n') + ".mp4")}, 1, "File name too long"},
