@@ -196,6 +196,8 @@ RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
         visual.stop();
         pipeline.finish();
     }
+    if (job.cancel && job.cancel->load()) // (a signal after the last frame)
+        throw HostError("interrupted; nothing written");
     outputs.commit();
     result.files = outputs.finalPaths();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

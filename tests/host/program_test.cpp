@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 
 #include "host/audio/audio_decoder.h"
 #include "host_test_support.h"
@@ -108,21 +109,39 @@ TEST(Render, EveryFrameToItsNameAndOneAsAStill)
     EXPECT_EQ(still.argb, f31.argb);
 }
 
+// Ctrl-C, SIGTERM and a closed terminal end a render with the shells'
+// statuses (128 + the signal) and leave nothing; SIGKILL leaves its hidden
+// temporary file, which the next render into the folder removes, sparing a
+// link planted under a name like it and the file it points at.
 TEST(Render, AnInterruptedRenderEndsTheVisualAndLeavesNothing)
 {
     TempDir dir;
     WriteAudio(dir / "long.wav", 8000, 120.0, Tone(30, 8000, 0.3f));
-    {
+    const std::string audio = ReadText(dir / "long.wav");
+    const struct {
+        int signal, status; // -1: killed
+    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGKILL, -1}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(strsignal(row.signal));
         Child render(kProgram,
                      {"render", dir / "long.wav", "-o", dir / "out.mp4", "--size", "320x240", "--preset", "veryslow",
                       "--plugin", kSpyBundle},
                      {{"QV_SPY_LOG", dir / "spy.log"}});
         ASSERT_TRUE(WaitFor([&] { return ReadLog(dir / "spy.log").size() > 20; }, 60s));
-        kill(render.pid(), SIGINT);
-        EXPECT_EQ(render.wait(60s), 1);
+        kill(render.pid(), row.signal);
+        EXPECT_EQ(render.wait(60s), row.status);
+        if (row.status > 0) {
+            EXPECT_EQ(Last(LogNames(dir / "spy.log"), 4), (Lines{"vstp", "hide", "clr", "module-clr"}));
+        }
+        fs::remove(dir / "spy.log");
     }
-    EXPECT_EQ(dir.entries(), (Lines{"long.wav", "spy.log"}));
-    EXPECT_EQ(Last(LogNames(dir / "spy.log"), 4), (Lines{"vstp", "hide", "clr", "module-clr"}));
+    Lines left = dir.entries();
+    ASSERT_EQ(left.size(), 2u); // long.wav and what SIGKILL left
+    const std::string partial = left[0], planted = partial.substr(0, partial.size() - 1) + (partial.back() == 'A' ? "B" : "A");
+    fs::create_symlink(dir / "long.wav", dir / planted);
+    EXPECT_EQ(Execute(kProgram, {"render", dir / "long.wav", "--frame", "0", "-o", dir / "still.png", "--plugin", kSpyBundle}).status, 0);
+    EXPECT_EQ(dir.entries(), (Lines{planted, "long.wav", "still.png"}));
+    EXPECT_EQ(ReadText(dir / "long.wav"), audio);
 }
 
 TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)

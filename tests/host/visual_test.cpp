@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -143,6 +144,8 @@ TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
 {
     using Kind = VisualError::Kind;
     const QVAGLCall kNone = QVAGLCall(0);
+    const std::string fifo = dir / "fifo.so"; // dlopen would wait for a writer
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const struct {
         std::string bundle;
         const char *refuse; // QV_SPY_REFUSE
@@ -153,6 +156,7 @@ TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
     } rows[] = {
         {"/nonexistent/quorvanta.so", nullptr, 64, kNone, Kind::Load, "no plug-in bundle there"},
         {"/tmp", nullptr, 64, kNone, Kind::Load, "is a directory, not a plug-in bundle"},
+        {fifo, nullptr, 64, kNone, Kind::Load, "is not a regular file"},
         {kProgram, nullptr, 64, kNone, Kind::Load, "not a loadable plug-in bundle"},
         {kNoEntryBundle, nullptr, 64, kNone, Kind::Load, "not a visual plug-in bundle (no entry point iTunesPluginMainMachO)"},
         {kSpyBundle, "init", 64, kNone, Kind::Start, "the visual plug-in failed to initialise (status -50)"},
