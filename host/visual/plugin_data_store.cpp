@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -83,11 +84,11 @@ std::string PluginDataStore::EscapeName(const std::string &text)
     return out;
 }
 
-std::string PluginDataStore::PascalText(ConstStringPtr s)
+std::string PluginDataStore::PascalText(ConstStringPtr s, size_t capacity)
 {
     if (!s)
         return std::string();
-    return std::string(reinterpret_cast<const char *>(s + 1), s[0]);
+    return std::string(reinterpret_cast<const char *>(s + 1), std::min<size_t>(s[0], capacity));
 }
 
 PluginDataStore::PluginDataStore(std::string root, const std::string &plugin) : root_(std::move(root))

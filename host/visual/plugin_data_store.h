@@ -25,8 +25,9 @@ public:
     // (a leading '.' escaped), every other byte as %XX. Distinct texts give
     // distinct names.
     static std::string EscapeName(const std::string &text);
-    // The text of a length-prefixed string (null gives "").
-    static std::string PascalText(ConstStringPtr s);
+    // The text of a length-prefixed string (null gives ""), read within its
+    // field: at most `capacity` characters, whatever its length byte says.
+    static std::string PascalText(ConstStringPtr s, size_t capacity = 255);
 
     // `root` as from DefaultRoot(); `plugin` names the plug-in (escaped here).
     PluginDataStore(std::string root, const std::string &plugin);

@@ -29,11 +29,12 @@ constexpr PlayerProcPtr kProc = &HostServices::Proc;
 
 OSStatus NoHandler(OSType, void *, void *) { return noErr; }
 
-OSStatus Register(HostServices &services, const std::string &name)
+// `length`: the length byte, when it is to lie.
+OSStatus Register(HostServices &services, const std::string &name, int length = -1)
 {
     HostCallRecord record{};
     VisualRegistration &reg = record.u.registerVisualPluginMessage;
-    reg.name[0] = static_cast<unsigned char>(name.size());
+    reg.name[0] = static_cast<unsigned char>(length >= 0 ? length : name.size());
     std::memcpy(reg.name + 1, name.data(), name.size());
     reg.handler = &NoHandler;
     return PlayerRegisterVisualPlugin(services.cookie(), kProc, &record);
@@ -42,7 +43,7 @@ OSStatus Register(HostServices &services, const std::string &name)
 TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
 {
     TempDir config;
-    HostServices s(config.path), later(config.path), other(config.path);
+    HostServices s(config.path), later(config.path), other(config.path), overlong(config.path);
     void *c = s.cookie();
     char buffer[16] = {0}, prefs[] = "colour=3";
     unsigned char named[] = "\x05"
@@ -75,6 +76,9 @@ TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
     EXPECT_EQ(PlayerGetPluginData(other.cookie(), kProc, buffer, sizeof buffer, &size), kFileNotFoundErr);
     EXPECT_EQ(PlayerSetPluginData(other.cookie(), kProc, prefs, 2), noErr);
     EXPECT_EQ(config.entries().size(), 2u);
+    // A length byte beyond the name's field: the name is the field's 63 characters, no byte after them.
+    ASSERT_EQ(Register(overlong, std::string(63, 'L'), 255), noErr);
+    EXPECT_EQ(overlong.pluginName(), std::string(63, 'L'));
 }
 
 class SpyTest : public ::testing::Test {
