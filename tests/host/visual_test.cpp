@@ -250,6 +250,7 @@ TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
         {29970, 48000, {30000, 1001}, 47999952, 999}, // 999.999 s
         {1000000000000000, 44100, {60, 1}, 735000000000000000, 16666666666666},
         {1000000000000000, 192000, {1, 1000}, INT64_MAX, 1000000000000000000}, // beyond any stream: clamped
+        {1152921504606846975, 8000, {1000, 1}, 9223372036854775800, 1152921504606846}, // the most frames a length can state
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(::testing::Message() << "frame " << r.n << " at " << r.rate << " Hz, " << r.fps.num << "/"
