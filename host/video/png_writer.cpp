@@ -16,10 +16,17 @@ namespace {
 
 // libpng reports errors by longjmp; no C++ object with a destructor may live
 // in the frames it jumps over, so the work is done in these plain functions
-// with every buffer owned by the caller.
+// with every buffer owned by the caller. It says nothing itself: the error
+// thrown is the one line.
+void Silently(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+void Quietly(png_structp, png_const_charp) {}
+
 bool WriteRows(FILE *file, png_bytep *rows, int width, int height, int level)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Silently, Quietly);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
