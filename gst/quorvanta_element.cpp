@@ -51,7 +51,7 @@ GstCaps *gst_quorvanta_src_template_caps()
                              ", height = (int) " + std::to_string(qvhost::kDefaultHeight);
     const std::string sizes = ", width = (int) [ 1, " QV_MAX_SIDE " ], height = (int) [ 1, " QV_MAX_SIDE " ]";
     const std::string rate = ", framerate = (fraction) " + std::to_string(qvhost::kDefaultFps) + "/1";
-    const std::string rates = ", framerate = (fraction) [ 1/1, MAX ]";
+    const std::string rates = ", framerate = (fraction) [ 1/1, " + std::to_string(qvhost::kMaxFps) + "/1 ]";
     return gst_caps_from_string((video + size + rate + "; " + video + sizes + rate + "; " + video + size + rates +
                                  "; " + video + sizes + rates)
                                     .c_str());
@@ -331,9 +331,20 @@ gboolean gst_quorvanta_sink_event(GstPad *pad, GstObject *parent, GstEvent *even
     GstQuorvanta *self = GST_QUORVANTA(parent);
     ElementState &s = *self->state;
     switch (GST_EVENT_TYPE(event)) {
-    case GST_EVENT_SEGMENT:
-        gst_event_copy_segment(event, &s.segment);
+    case GST_EVENT_SEGMENT: {
+        GstSegment segment;
+        gst_event_copy_segment(event, &segment);
+        if (segment.format != GST_FORMAT_TIME) { // frames stand at times: nothing else places audio
+            GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+                              ("quorvanta: audio in a %s segment; the element needs a TIME segment",
+                               gst_format_get_name(segment.format)),
+                              (nullptr));
+            gst_event_unref(event);
+            return FALSE;
+        }
+        s.segment = segment;
         break;
+    }
     case GST_EVENT_FLUSH_STOP:
         s.frames.reset();
         GST_OBJECT_LOCK(self);

@@ -25,10 +25,25 @@ namespace {
 using namespace qvhost;
 
 std::atomic<bool> gCancel{false};
+volatile std::sig_atomic_t gSignal = 0; // the signal that ended a render
 
-extern "C" void OnSignal(int)
+extern "C" void OnSignal(int signal)
 {
+    gSignal = signal;
     gCancel.store(true);
+}
+
+// Ctrl-C (SIGINT), SIGTERM and a closed terminal (SIGHUP) end a render
+// cleanly: the render stops and removes what it wrote. Without SA_RESTART,
+// so that a call blocked in the kernel (an open that waits) returns and the
+// program ends rather than waiting on.
+void CatchSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
 struct Size {
@@ -120,8 +135,7 @@ RenderJob MakeJob(const RenderArgs &args, const std::string &plugin, const std::
 // error: the video holds what came before it.
 RenderResult Render(AudioSource &source, const RenderJob &job)
 {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    CatchSignals();
     RenderResult result = RenderAudio(source, job);
     if (!source.failure().empty())
         Warn(source.failure());
@@ -315,7 +329,7 @@ int Run(int argc, char **argv)
     std::string plugin;
     app.add_option("--plugin", plugin, "the visual plug-in bundle to load (default: the one installed with quorvanta)");
     app.footer("Run 'quorvanta help COMMAND' for a command's options. Exit status: 0 success, 1 failure, "
-               "2 bad usage.");
+               "2 bad usage, 128 + N ended by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).");
     app.require_subcommand(0, 1);
     app.fallthrough();
     const PlayCommand play(app);
@@ -353,6 +367,10 @@ int main(int argc, char **argv)
     try {
         return Run(argc, argv);
     } catch (const HostError &e) {
+        if (gSignal) { // whatever failed on the way out, the signal ended it
+            std::fprintf(stderr, "quorvanta: interrupted; nothing written\n");
+            return kExitSignal + gSignal;
+        }
         std::fprintf(stderr, "quorvanta: %s\n", e.what());
         return e.exitStatus();
     } catch (const std::exception &e) {

@@ -1,6 +1,7 @@
 // Offline rendering throughput in frames per second of wall time (the
 // items_per_second counter), and the analysis cost of one frame's audio.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -112,7 +113,8 @@ void BM_EncodeOnly_720p60(benchmark::State &state)
     const double cpu0 = ProcessCpuSeconds();
     for (auto _ : state) {
         VideoSettings video;
-        Mp4Writer writer(path, video, kDemoSampleRate);
+        Mp4Writer writer(FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)), path, video,
+                         kDemoSampleRate);
         for (int n = 0; n < 300; ++n) {
             Frame &f = frames[n % kFrames];
             f.index = n;

@@ -5,7 +5,12 @@
 // clamped to 0..2, zeros beyond them, each waveform byte from its sample, zero
 // spectra for silence, spectra within one step of the direct DFT for a window no
 // louder than full scale, and the same bytes for the same moment whatever came between.
+// The same bytes are also a file for AudioDecoder, whose headers (rates, sizes, lengths) claim
+// anything: it decodes at a rate the program works at, and fuzz/audio.cmake bounds what one input
+// may allocate, so that no header's claim costs gigabytes.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +18,9 @@
 #include <cstring>
 #include <vector>
 
+#include "host/audio/audio_decoder.h"
 #include "host/audio/audio_source.h"
+#include "host/common/host_error.h"
 #include "host/common/sample_history.h"
 #include "host/visual/frame_grid.h"
 #include "host/visual/spectrum_analyzer.h"
@@ -62,8 +69,24 @@ static void CheckMoment(const std::vector<float> *clip, const SampleHistory &his
     }
 }
 
+// Decodes `bytes` as an audio file, up to a second or so of its samples.
+static void DecodeAsFile(const uint8_t *bytes, size_t size)
+{
+    static const int fd = memfd_create("audio_fuzz", MFD_CLOEXEC);
+    CHECK(fd >= 0 && ftruncate(fd, 0) == 0 && pwrite(fd, bytes, size, 0) == static_cast<ssize_t>(size));
+    try {
+        AudioDecoder decoder("/proc/self/fd/" + std::to_string(fd));
+        CHECK(decoder.sampleRate() >= kMinSampleRate && decoder.sampleRate() <= kMaxSampleRate);
+        std::vector<float> left(4096), right(4096);
+        for (int read = 0, total = 0; (read = decoder.read(left.data(), right.data(), 4096)) > 0 && total < (1 << 20);)
+            total += read;
+    } catch (const HostError &) { // not audio, or a rate no audio has: said in one line
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
+    DecodeAsFile(bytes, size);
     FuzzedDataProvider in(bytes, size);
     const int rate = in.ConsumeBool() ? in.ConsumeIntegral<int>() // anything a header could claim
                                       : in.ConsumeIntegralInRange(kMinSampleRate, kMaxSampleRate);

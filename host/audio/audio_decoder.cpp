@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 }
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,7 +16,9 @@ extern "C" {
 #include <vector>
 
 #include "host/audio/av_error.h"
+#include "host/audio/av_file_io.h"
 #include "host/common/host_error.h"
+#include "host/common/new_file.h"
 
 namespace qvhost {
 namespace {
@@ -29,9 +32,10 @@ HostError Undecodable(const std::string &path, const std::string &why)
     return FileError(path, "not audio that can be decoded (" + why + ")");
 }
 
-// What the file system can tell before libavformat is asked: the path names
-// a non-empty regular file we may open.
-void CheckRegularFile(const std::string &path)
+// Opens the file once, without waiting (for a FIFO's writer), and checks
+// that what it opened is a non-empty regular file: the descriptor is what
+// libavformat then reads. The path is looked at first for the reason in words.
+FileDescriptor OpenRegularFile(const std::string &path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
@@ -40,12 +44,19 @@ void CheckRegularFile(const std::string &path)
         throw FileError(path, "is a directory, not an audio file");
     if (!S_ISREG(st.st_mode))
         throw FileError(path, "is not a regular file");
-    FILE *probe = std::fopen(path.c_str(), "rb");
-    if (!probe)
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid())
         throw FileError(path, std::string("cannot be read: ") + std::strerror(errno));
-    std::fclose(probe);
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw FileError(path, "is not a regular file");
     if (st.st_size == 0)
         throw FileError(path, "is empty");
+    return fd;
+}
+
+std::string RateRange()
+{
+    return std::to_string(kLowestRate) + " to " + std::to_string(kHighestRate) + " Hz";
 }
 
 // Lossy codecs need what comes before a point to decode it as a continuous
@@ -70,6 +81,8 @@ std::string ClockTime(int64_t sample, int rate)
 
 struct AudioDecoder::Impl {
     std::string path;
+    FileDescriptor file;
+    AVIOContext *io = nullptr; // reads `file`
     AVFormatContext *format = nullptr;
     AVCodecContext *codec = nullptr;
     AVStream *stream = nullptr;
@@ -104,13 +117,21 @@ struct AudioDecoder::Impl {
         av_packet_free(&packet);
         avcodec_free_context(&codec);
         avformat_close_input(&format);
+        CloseDescriptorIo(&io);
     }
 
     void open()
     {
-        CheckRegularFile(path);
+        file = OpenRegularFile(path);
         // Problems are reported by the errors thrown and failure(), once.
         av_log_set_level(AV_LOG_QUIET);
+        io = OpenDescriptorIo(file.get(), false);
+        format = avformat_alloc_context();
+        if (!io || !format)
+            throw FileError(path, "out of memory");
+        format->pb = io;
+        ConfineFormatIo(format, nullptr); // a playlist or reference in the file opens nothing
+        // (The name is a hint for probing only; on failure the context is freed.)
         int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
         // Streams whose parameters the probe leaves incomplete may still
         // decode: only a file without streams fails here.
@@ -142,6 +163,11 @@ struct AudioDecoder::Impl {
         if (codec->sample_rate <= 0 || codec->ch_layout.nb_channels <= 0)
             throw Undecodable(path, std::to_string(codec->sample_rate) + " Hz, " +
                                         std::to_string(codec->ch_layout.nb_channels) + " channels");
+        // Refused before any buffer is sized by it: a resampler's buffers and
+        // filters grow with the ratio of the rates.
+        if (codec->sample_rate < kLowestRate || codec->sample_rate > kHighestRate)
+            throw FileError(path, "claims a sample rate of " + std::to_string(codec->sample_rate) +
+                                      " Hz; audio comes at " + RateRange());
         rate = std::clamp(codec->sample_rate, kMinSampleRate, kMaxSampleRate);
         while (filled == 0 && pull()) {
         }
@@ -150,11 +176,12 @@ struct AudioDecoder::Impl {
         firstPts = firstPts == AV_NOPTS_VALUE ? 0 : firstPts;
     }
 
-    // Decoding ends here, for the reason `code` gives.
-    void stop(int code)
+    // Decoding ends here, for the reason `code` (or `why`) gives.
+    void stop(int code) { stop(AvError(code)); }
+    void stop(const std::string &why)
     {
         ended = true;
-        failure = AvError(code);
+        failure = why;
     }
 
     // Decodes the next frame into `pending`. False once nothing more comes.
@@ -203,6 +230,10 @@ struct AudioDecoder::Impl {
             av_channel_layout_compare(&frame->ch_layout, &swrLayout) == 0)
             return;
         swr_free(&swr);
+        if (frame->sample_rate < kLowestRate || frame->sample_rate > kHighestRate) {
+            stop("a sample rate of " + std::to_string(frame->sample_rate) + " Hz; audio comes at " + RateRange());
+            return;
+        }
         av_channel_layout_uninit(&swrLayout);
         av_channel_layout_copy(&swrLayout, &frame->ch_layout);
         swrRate = frame->sample_rate;

@@ -14,6 +14,14 @@ namespace qvhost {
 // to the nearest of these bounds.
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 192000;
+// The rates a file may claim at all; others are refused. Below 1 kHz is no
+// audio anyone records; 3.072 MHz is DSD512 of the 48 kHz family as FFmpeg
+// decodes it (at an eighth of its bit rate), the highest rate audio comes
+// at. Within them resampling to the bounds above changes a packet's size by
+// at most 8 times and a filter's length by at most 16, so a header's claim
+// costs kilobytes, not gigabytes.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 3072000;
 
 // A stream of stereo samples. Used from one thread.
 class AudioSource {

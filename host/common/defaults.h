@@ -9,7 +9,9 @@ namespace qvhost {
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
 constexpr int kDefaultFps = 60;
-// The highest frame rate a host draws at.
+// The most frames per second any host draws: each frame is drawn in full
+// (a thousand a second is already beyond what the GL keeps up with), and
+// its moment falls on a sample of its own at every rate audio comes at.
 constexpr int kMaxFps = 1000;
 // A window, when it opens.
 constexpr int kWindowWidth = 960;

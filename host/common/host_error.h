@@ -7,7 +7,8 @@
 
 namespace qvhost {
 
-enum ExitStatus { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
+// Ended by signal N: kExitSignal + N, as shells report it (130 for Ctrl-C).
+enum ExitStatus { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2, kExitSignal = 128 };
 
 class HostError : public std::runtime_error {
 public:

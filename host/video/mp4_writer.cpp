@@ -9,11 +9,16 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "host/audio/av_error.h"
+#include "host/audio/av_file_io.h"
 #include "host/common/host_error.h"
 #include "host/video/yuv_conversion.h"
 
@@ -39,7 +44,9 @@ int ChooseAudioRate(const AVCodec *codec, int wanted)
 } // namespace
 
 struct Mp4Writer::Impl {
-    std::string path;
+    std::string path; // as the user knows it, for messages
+    FileDescriptor file;
+    int fd = -1; // file's, for the muxer's second pass
     VideoSettings settings;
     int audioRate = 0; // 0: no audio track
 
@@ -148,15 +155,18 @@ struct Mp4Writer::Impl {
         int rc = avformat_alloc_output_context2(&format, nullptr, "mp4", path.c_str());
         if (rc < 0 || !format)
             throw Fail("cannot set up an MP4 file", rc);
+        fd = file.get();
+        ConfineFormatIo(format, &fd); // (the name is only a label: the faststart pass reads `fd`)
         openVideo();
         if (audioRate > 0)
             openAudio();
         packet = av_packet_alloc();
         if (!packet)
             throw Fail("out of memory", AVERROR(ENOMEM));
-        rc = avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE);
-        if (rc < 0)
-            throw Fail("cannot be written", rc);
+        format->pb = OpenDescriptorIo(fd, true);
+        if (!format->pb)
+            throw Fail("out of memory", AVERROR(ENOMEM));
+        format->flags |= AVFMT_FLAG_CUSTOM_IO;
         AVDictionary *opts = nullptr;
         av_dict_set(&opts, "movflags", "+faststart", 0);
         rc = avformat_write_header(format, &opts);
@@ -262,15 +272,17 @@ struct Mp4Writer::Impl {
         int rc = av_write_trailer(format);
         if (rc < 0)
             throw Fail("cannot finish the MP4 file", rc);
-        rc = avio_closep(&format->pb);
-        if (rc < 0)
-            throw Fail("cannot be written", rc);
+        avio_flush(format->pb);
+        if (format->pb->error < 0)
+            throw Fail("cannot be written", format->pb->error);
+        if (fsync(fd) != 0)
+            throw Fail("cannot be written", AVERROR(errno));
     }
 
     ~Impl()
     {
-        if (format && format->pb)
-            avio_closep(&format->pb);
+        if (format)
+            CloseDescriptorIo(&format->pb);
         avformat_free_context(format);
         avcodec_free_context(&video);
         avcodec_free_context(&aac);
@@ -283,10 +295,11 @@ struct Mp4Writer::Impl {
     }
 };
 
-Mp4Writer::Mp4Writer(const std::string &path, const VideoSettings &video, int audioRate)
+Mp4Writer::Mp4Writer(FileDescriptor file, const std::string &name, const VideoSettings &video, int audioRate)
     : impl_(std::make_unique<Impl>())
 {
-    impl_->path = path;
+    impl_->path = name;
+    impl_->file = std::move(file);
     impl_->settings = video;
     impl_->audioRate = audioRate;
     // Failures are reported by the errors thrown; the libraries stay quiet

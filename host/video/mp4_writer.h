@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/common/defaults.h"
+#include "host/common/new_file.h"
 #include "host/video/frame_pipeline.h"
 
 namespace qvhost {
@@ -25,14 +26,17 @@ struct VideoSettings {
 
 class Mp4Writer : public FrameSink {
 public:
-    // Opens `path` (written as MP4 whatever its name). `audioRate`: the rate
-    // of the frames' audio; 0 for a video without sound. Throws HostError.
-    Mp4Writer(const std::string &path, const VideoSettings &video, int audioRate);
+    // Writes into `file`, an empty file opened for reading and writing (the
+    // MP4's index is moved to its front at the end, reading it back), never
+    // through a name. `audioRate`: the rate of the frames' audio; 0 for a
+    // video without sound. Throws HostError naming `name`, the file as the
+    // user knows it.
+    Mp4Writer(FileDescriptor file, const std::string &name, const VideoSettings &video, int audioRate);
     ~Mp4Writer() override;
 
     // Frames must come in order with the writer's size.
     void write(const Frame &frame) override;
-    // Flushes both encoders and closes the file.
+    // Flushes both encoders and finishes the file, its data on the disk.
     void finish() override;
 
 private:

@@ -22,14 +22,15 @@ constexpr int kSequencePngLevel = 3; // fast; frames are intermediate material
 constexpr int kStillPngLevel = 9;
 
 // Frame n goes to the pattern's name for n, reserved in `outputs` as it
-// comes (the render's thread leaves `outputs` alone while frames are written).
+// comes (the render's thread leaves `outputs` alone while frames are
+// written); the frames reach the disk together when `outputs` commits.
 class PngSequenceSink : public FrameSink {
 public:
     PngSequenceSink(OutputFiles &outputs, std::string pattern) : outputs_(outputs), pattern_(std::move(pattern)) {}
     void write(const Frame &f) override
     {
-        WritePng(outputs_.add(*FormatFramePattern(pattern_, f.index)), f.pixels.data(), f.width, f.height, f.width,
-                 kSequencePngLevel);
+        const std::string name = *FormatFramePattern(pattern_, f.index);
+        WritePng(outputs_.add(name), name, f.pixels.data(), f.width, f.height, f.width, kSequencePngLevel, false);
     }
     void finish() override {}
 
@@ -40,15 +41,16 @@ private:
 
 class StillSink : public FrameSink {
 public:
-    explicit StillSink(std::string path) : path_(std::move(path)) {}
+    StillSink(FileDescriptor file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
     void write(const Frame &f) override
     {
-        WritePng(path_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel);
+        WritePng(std::move(file_), name_, f.pixels.data(), f.width, f.height, f.width, kStillPngLevel, true);
     }
     void finish() override {}
 
 private:
-    std::string path_;
+    FileDescriptor file_;
+    std::string name_;
 };
 
 } // namespace
@@ -77,7 +79,7 @@ struct RenderPlan {
     int64_t lastFrame = INT64_MAX; // frames from 0 up to this one, as long as the audio lasts
     int64_t expectedFrames = 0;    // from the length the source states (progress only)
     OutputKind kind = OutputKind::Mp4;
-    std::string target; // temporary path of the video or the still
+    FileDescriptor target; // the temporary file of the video or the still
 };
 
 RenderPlan PlanRender(const AudioSource &source, const RenderJob &job, OutputFiles &outputs)
@@ -91,17 +93,16 @@ RenderPlan PlanRender(const AudioSource &source, const RenderJob &job, OutputFil
     if (job.nullSink)
         return plan;
     plan.kind = ClassifyOutput(job.output, job.stillFrame.has_value());
-    if (plan.kind == OutputKind::PngSequence) {
-        OutputFiles::CheckWritable(*FormatFramePattern(job.output, 0));
-    } else {
-        OutputFiles::CheckWritable(job.output);
+    const std::string first = plan.kind == OutputKind::PngSequence ? *FormatFramePattern(job.output, 0) : job.output;
+    OutputFiles::RemoveStale(first.find('/') == std::string::npos ? "." : first.substr(0, first.rfind('/') + 1));
+    OutputFiles::CheckWritable(first);
+    if (plan.kind != OutputKind::PngSequence)
         plan.target = outputs.add(job.output);
-    }
     return plan;
 }
 
 // The sink of the plan's output, opened.
-std::unique_ptr<FrameSink> OpenSink(int audioRate, const RenderJob &job, const RenderPlan &plan, OutputFiles &outputs)
+std::unique_ptr<FrameSink> OpenSink(int audioRate, const RenderJob &job, RenderPlan &plan, OutputFiles &outputs)
 {
     if (job.nullSink)
         return std::make_unique<NullSink>();
@@ -111,14 +112,14 @@ std::unique_ptr<FrameSink> OpenSink(int audioRate, const RenderJob &job, const R
         video.width = job.width;
         video.height = job.height;
         video.fps = job.fps;
-        return std::make_unique<Mp4Writer>(plan.target, video, audioRate);
+        return std::make_unique<Mp4Writer>(std::move(plan.target), job.output, video, audioRate);
     }
     case OutputKind::PngSequence:
         return std::make_unique<PngSequenceSink>(outputs, job.output);
     case OutputKind::Still:
         break;
     }
-    return std::make_unique<StillSink>(plan.target);
+    return std::make_unique<StillSink>(std::move(plan.target), job.output);
 }
 
 // The most samples between two frames' moments.
@@ -182,7 +183,7 @@ RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
 {
     const auto started = std::chrono::steady_clock::now();
     OutputFiles outputs;
-    const RenderPlan plan = PlanRender(source, job, outputs);
+    RenderPlan plan = PlanRender(source, job, outputs);
 
     HostedVisual visual(job.bundlePath, job.configRoot);
     RenderResult result;
@@ -195,6 +196,8 @@ RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
         visual.stop();
         pipeline.finish();
     }
+    if (job.cancel && job.cancel->load()) // (a signal after the last frame)
+        throw HostError("interrupted; nothing written");
     outputs.commit();
     result.files = outputs.finalPaths();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -1,15 +1,19 @@
 #include "host/video/output_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "host/common/host_error.h"
 
@@ -30,19 +34,58 @@ std::string BaseOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string TempPathFor(const std::string &finalPath)
+constexpr char kPartial[] = ".partial-";
+constexpr size_t kRandomLength = 6; // CreateNewFile's
+
+// This machine's tag in temporary names (FNV-1a of its host name, 8 hex
+// digits): on a folder shared between machines, whether a process lives is
+// known only for this machine's own.
+std::string HostTag()
 {
-    const std::string dir = DirectoryOf(finalPath);
-    return (finalPath.find('/') == std::string::npos ? std::string() : dir + "/") + "." + BaseOf(finalPath) +
-           ".partial-" + std::to_string(getpid());
+    char name[HOST_NAME_MAX + 1] = {0};
+    gethostname(name, sizeof name - 1);
+    uint32_t hash = 2166136261u;
+    for (const char *c = name; *c; ++c)
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", hash);
+    return tag;
+}
+
+// The temporary name of `finalPath` up to its random characters.
+std::string TempPrefix(const std::string &finalPath)
+{
+    const std::string suffix = kPartial + std::to_string(getpid()) + "-" + HostTag() + "-";
+    const std::string base = BaseOf(finalPath).substr(0, NAME_MAX - 1 - suffix.size() - kRandomLength);
+    return (finalPath.find('/') == std::string::npos ? std::string() : DirectoryOf(finalPath) + "/") + "." + base +
+           suffix;
+}
+
+// The process that wrote the temporary file `name` when it is one of this
+// machine's, else 0.
+pid_t TempFileProcess(const std::string &name, const std::string &hostTag)
+{
+    const size_t at = name.rfind(kPartial);
+    if (name.empty() || name[0] != '.' || at == std::string::npos)
+        return 0;
+    const std::string rest = name.substr(at + sizeof kPartial - 1); // PID-HOST-XXXXXX
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 9 || rest.size() != dash + 1 + 8 + 1 + kRandomLength ||
+        rest.compare(dash + 1, 8, hostTag) != 0 || rest[dash + 9] != '-' ||
+        !std::all_of(rest.begin(), rest.begin() + static_cast<long>(dash),
+                     [](char c) { return c >= '0' && c <= '9'; }) ||
+        !std::all_of(rest.end() - kRandomLength, rest.end(), [](char c) { return std::isalnum(c & 0xFF); }))
+        return 0;
+    return static_cast<pid_t>(std::stol(rest.substr(0, dash)));
 }
 
 bool EndsWithNoCase(const std::string &s, const std::string &suffix)
 {
     if (s.size() < suffix.size())
         return false;
-    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 // The same file: by device and inode where both exist, else by resolved path.
@@ -82,13 +125,13 @@ std::optional<std::string> FormatFramePattern(const std::string &pattern, int64_
                 ++i;
                 ++digits;
             }
-            if (digits == 0)
+            if (digits == 0 || width > kMaxFrameDigits)
                 return std::nullopt;
         }
         if (i >= pattern.size() || pattern[i] != 'd')
             return std::nullopt;
         ++directives;
-        char buf[48];
+        char buf[kMaxFrameDigits + 2];
         std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(n));
         out += buf;
     }
@@ -136,7 +179,8 @@ OutputKind ClassifyOutput(const std::string &out, bool still)
     }
     if (out.find('%') != std::string::npos) {
         if (!IsFramePattern(out))
-            throw UsageError(out + ": a frame pattern needs exactly one %d (or %0Nd), other '%' written as %%");
+            throw UsageError(out + ": a frame pattern needs exactly one %d (or %0Nd, N up to " +
+                             std::to_string(kMaxFrameDigits) + "), other '%' written as %%");
         return OutputKind::PngSequence;
     }
     if (EndsWithNoCase(out, ".mp4"))
@@ -154,41 +198,75 @@ OutputFiles::~OutputFiles()
 void OutputFiles::CheckWritable(const std::string &finalPath)
 {
     struct stat st;
-    if (stat(finalPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    const bool exists = stat(finalPath.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
         throw HostError(finalPath + ": is a directory");
+    if (!exists && errno == ENAMETOOLONG) // a name or the whole path
+        throw HostError(finalPath + ": " + std::strerror(errno));
     const std::string dir = DirectoryOf(finalPath);
     if (stat(dir.c_str(), &st) != 0)
-        throw HostError(finalPath + ": directory " + dir + " does not exist");
+        throw HostError(finalPath + ": directory " + dir +
+                        (errno == ENOENT ? std::string(" does not exist") : ": " + std::string(std::strerror(errno))));
     if (!S_ISDIR(st.st_mode))
         throw HostError(finalPath + ": " + dir + " is not a directory");
     // The one sure test of writability is to make a file there.
-    const std::string probe = TempPathFor(finalPath) + "-probe";
-    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
+    std::string probe;
+    if (!CreateNewFile(TempPrefix(finalPath), 0600, &probe).valid())
         throw HostError(finalPath + ": cannot write in " + dir + " (" + std::strerror(errno) + ")");
-    close(fd);
     unlink(probe.c_str());
 }
 
-std::string OutputFiles::add(const std::string &finalPath)
+void OutputFiles::RemoveStale(const std::string &directory)
 {
+    DIR *dir = opendir(directory.c_str());
+    if (!dir)
+        return;
+    const std::string tag = HostTag();
+    while (const dirent *entry = readdir(dir)) {
+        const pid_t pid = TempFileProcess(entry->d_name, tag);
+        struct stat st;
+        if (pid > 0 && pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH &&
+            fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == geteuid())
+            unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
+FileDescriptor OutputFiles::add(const std::string &finalPath)
+{
+    std::string temp;
+    FileDescriptor fd = CreateNewFile(TempPrefix(finalPath), 0666, &temp);
+    if (!fd.valid())
+        throw HostError(finalPath + ": cannot be written (" + std::strerror(errno) + ")");
     finals_.push_back(finalPath);
-    temps_.push_back(TempPathFor(finalPath));
-    return temps_.back();
+    temps_.push_back(temp);
+    return fd;
 }
 
 void OutputFiles::commit()
 {
+    committed_ = true;
+    std::set<std::string> dirs;
+    for (const std::string &f : finals_)
+        dirs.insert(DirectoryOf(f));
+    if (temps_.size() > 1)
+        for (const std::string &d : dirs)
+            if (const FileDescriptor fd(open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); fd.valid())
+                syncfs(fd.get());
     for (size_t i = 0; i < temps_.size(); ++i) {
         if (rename(temps_[i].c_str(), finals_[i].c_str()) != 0) {
             const std::string why = std::strerror(errno);
-            for (size_t j = 0; j < temps_.size(); ++j)
-                unlink((j < i ? finals_[j] : temps_[j]).c_str());
-            committed_ = true;
-            throw HostError(finals_[i] + ": cannot be put in place (" + why + ")");
+            for (size_t j = i; j < temps_.size(); ++j)
+                unlink(temps_[j].c_str());
+            throw HostError(finals_[i] + ": cannot be put in place (" + why + ")" +
+                            (i > 0 ? "; the " + std::to_string(i) + " before it are in place" : ""));
         }
     }
-    committed_ = true;
+    // The new names on the disk too.
+    for (const std::string &d : dirs)
+        if (const FileDescriptor fd(open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); fd.valid())
+            fsync(fd.get());
 }
 
 void OutputFiles::discard()

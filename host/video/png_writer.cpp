@@ -1,6 +1,7 @@
 #include "host/video/png_writer.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -15,10 +16,17 @@ namespace {
 
 // libpng reports errors by longjmp; no C++ object with a destructor may live
 // in the frames it jumps over, so the work is done in these plain functions
-// with every buffer owned by the caller.
+// with every buffer owned by the caller. It says nothing itself: the error
+// thrown is the one line.
+void Silently(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+void Quietly(png_structp, png_const_charp) {}
+
 bool WriteRows(FILE *file, png_bytep *rows, int width, int height, int level)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Silently, Quietly);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
@@ -39,7 +47,8 @@ bool WriteRows(FILE *file, png_bytep *rows, int width, int height, int level)
 
 } // namespace
 
-void WritePng(const std::string &path, const uint32_t *argb, int width, int height, int stride, int level)
+void WritePng(FileDescriptor file, const std::string &name, const uint32_t *argb, int width, int height, int stride,
+              int level, bool sync)
 {
     std::vector<png_byte> rgb(static_cast<size_t>(width) * 3 * static_cast<size_t>(height));
     std::vector<png_bytep> rows(static_cast<size_t>(height));
@@ -53,13 +62,15 @@ void WritePng(const std::string &path, const uint32_t *argb, int width, int heig
             dst[3 * x + 2] = static_cast<png_byte>(src[x]);
         }
     }
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        throw HostError(path + ": cannot be written (" + std::strerror(errno) + ")");
-    const bool ok = WriteRows(file, rows.data(), width, height, level);
-    const bool closed = std::fclose(file) == 0;
-    if (!ok || !closed)
-        throw HostError(path + ": writing the PNG failed");
+    FILE *stream = fdopen(file.get(), "wb");
+    if (!stream)
+        throw HostError(name + ": cannot be written (" + std::strerror(errno) + ")");
+    file.release(); // the stream's now
+    bool ok = WriteRows(stream, rows.data(), width, height, level) && std::fflush(stream) == 0;
+    ok = ok && (!sync || fsync(fileno(stream)) == 0);
+    const int error = errno;
+    if (std::fclose(stream) != 0 || !ok)
+        throw HostError(name + ": writing the PNG failed (" + std::strerror(ok ? errno : error) + ")");
 }
 
 } // namespace qvhost

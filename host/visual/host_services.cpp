@@ -38,7 +38,8 @@ OSStatus HostServices::Proc(void *cookie, OSType code, HostCallRecord *record)
 
 std::string HostServices::pluginName() const
 {
-    return registration_ ? PluginDataStore::PascalText(registration_->name) : std::string();
+    return registration_ ? PluginDataStore::PascalText(registration_->name, sizeof registration_->name - 1)
+                         : std::string();
 }
 
 OSStatus HostServices::handle(OSType code, HostCallRecord *record)

@@ -119,6 +119,9 @@ void HostedVisual::load()
         throw VisualError(VisualError::Kind::Load, path_, "no plug-in bundle there");
     if (S_ISDIR(st.st_mode))
         throw VisualError(VisualError::Kind::Load, path_, "is a directory, not a plug-in bundle");
+    // dlopen would wait on a FIFO's writer, or read a device, forever.
+    if (!S_ISREG(st.st_mode))
+        throw VisualError(VisualError::Kind::Load, path_, "is not a regular file, not a plug-in bundle");
     // The bundle stays loaded for the life of the process: the GL drivers it
     // pulls in register exit handlers and thread data that must not go away.
     void *dl = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);

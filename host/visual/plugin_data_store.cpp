@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "host/common/new_file.h"
 
 namespace qvhost {
 namespace {
@@ -81,11 +84,11 @@ std::string PluginDataStore::EscapeName(const std::string &text)
     return out;
 }
 
-std::string PluginDataStore::PascalText(ConstStringPtr s)
+std::string PluginDataStore::PascalText(ConstStringPtr s, size_t capacity)
 {
     if (!s)
         return std::string();
-    return std::string(reinterpret_cast<const char *>(s + 1), s[0]);
+    return std::string(reinterpret_cast<const char *>(s + 1), std::min<size_t>(s[0], capacity));
 }
 
 PluginDataStore::PluginDataStore(std::string root, const std::string &plugin) : root_(std::move(root))
@@ -104,9 +107,19 @@ std::optional<std::vector<uint8_t>> PluginDataStore::load(const std::string &nam
 {
     if (!usable())
         return std::nullopt;
-    FILE *f = std::fopen(pathOf(name).c_str(), "rb");
-    if (!f)
+    // Without waiting (for a FIFO's writer) and never through a link.
+    const int fd = open(pathOf(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
         return std::nullopt;
+    }
+    FILE *f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return std::nullopt;
+    }
     std::vector<uint8_t> data;
     uint8_t buf[4096];
     size_t n;
@@ -128,15 +141,15 @@ bool PluginDataStore::save(const std::string &name, const void *data, size_t siz
     if (!MakeDirs(dir_, error))
         return false;
     const std::string path = pathOf(name);
-    const std::string temp = path + ".tmp-" + std::to_string(getpid());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = temp + ": " + std::strerror(errno);
+    std::string temp;
+    FileDescriptor fd = CreateNewFile(path + ".tmp-", 0600, &temp);
+    if (!fd.valid()) {
+        *error = path + ": " + std::strerror(errno);
         return false;
     }
-    const bool ok = WriteAll(fd, data, size) && fsync(fd) == 0;
+    const bool ok = WriteAll(fd.get(), data, size) && fsync(fd.get()) == 0;
     const int savedErrno = errno;
-    close(fd);
+    fd.reset();
     if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
         *error = path + ": " + std::strerror(ok ? errno : savedErrno);
         unlink(temp.c_str());

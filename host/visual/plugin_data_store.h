@@ -25,8 +25,9 @@ public:
     // (a leading '.' escaped), every other byte as %XX. Distinct texts give
     // distinct names.
     static std::string EscapeName(const std::string &text);
-    // The text of a length-prefixed string (null gives "").
-    static std::string PascalText(ConstStringPtr s);
+    // The text of a length-prefixed string (null gives ""), read within its
+    // field: at most `capacity` characters, whatever its length byte says.
+    static std::string PascalText(ConstStringPtr s, size_t capacity = 255);
 
     // `root` as from DefaultRoot(); `plugin` names the plug-in (escaped here).
     PluginDataStore(std::string root, const std::string &plugin);
@@ -34,10 +35,12 @@ public:
     // False when no directory could be determined (no home).
     bool usable() const { return !root_.empty(); }
 
-    // `name` empty: the unnamed block. Nothing stored gives nullopt.
+    // `name` empty: the unnamed block. Nothing stored (or anything but a
+    // regular file there) gives nullopt.
     std::optional<std::vector<uint8_t>> load(const std::string &name) const;
-    // Writes the block atomically (temporary file, then rename), creating
-    // the directories. Returns false on failure, with the reason in *error.
+    // Writes the block atomically (a new temporary file of a unique name,
+    // synced, then renamed), creating the directories. Returns false on
+    // failure, with the reason in *error.
     bool save(const std::string &name, const void *data, size_t size, std::string *error) const;
     // The file that holds a block.
     std::string pathOf(const std::string &name) const;

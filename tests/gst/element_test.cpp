@@ -53,7 +53,7 @@ GstElement *Child(GstElement *bin, const char *name) // borrowed
 
 struct Outcome {
     bool ended = false; // end of stream
-    std::string error, source;
+    std::string error, source; // the first error's message (and its debug text) and sender
 };
 
 // Plays `pipeline` until the end of the stream or an error, then sets it to NULL.
@@ -66,10 +66,12 @@ Outcome Play(GstElement *pipeline)
                                                static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
         GError *error = nullptr;
-        gst_message_parse_error(m, &error, nullptr);
-        o.error = error->message;
+        gchar *debug = nullptr;
+        gst_message_parse_error(m, &error, &debug);
+        o.error = std::string(error->message) + " (" + (debug ? debug : "") + ")";
         o.source = GST_OBJECT_NAME(GST_MESSAGE_SRC(m));
         g_error_free(error);
+        g_free(debug);
     }
     o.ended = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
     if (m)
@@ -177,29 +179,39 @@ TEST(Element, BadInputEndsInAnErrorAndTheElementRunsAgain)
 {
     InitGstreamer();
     // The hosted visual's own test has every failure; here, one while
-    // starting (READY to PAUSED) and one while showing (caps fixed).
+    // starting (READY to PAUSED) and one while showing (caps fixed), then
+    // what the element itself refuses, and times near the clock's end.
+    const std::string tone = "audiotestsrc name=src num-buffers=8",
+                      zeros = "fakesrc name=src num-buffers=8 sizetype=fixed sizemax=4096 filltype=zero format=time ! "
+                              "audio/x-raw,format=F32LE,layout=interleaved,channels=2,rate=44100";
     const struct {
         const char *name;
-        std::string bundle;
-        int width;
-        const char *says;
+        std::string source, bundle, caps;   // the audio, the bundle, the video caps asked for
+        const char *property, *bad, *good; // of the source: its value in the bad run and in the good
+        const char *from, *says;            // the element that reports an error, its message; null: the stream ends
     } rows[] = {
-        {"bundle missing", "/nonexistent/quorvanta.so", 64, "no plug-in bundle there"},
-        {"wider than the GL draws", kBundle, 20000, "20000x48 is larger than the GL here can draw"},
+        {"bundle missing", tone, "/nonexistent/quorvanta.so", "width=64,height=48,framerate=30/1", nullptr, nullptr, nullptr, "q", "no plug-in bundle there"},
+        {"wider than the GL draws", tone, kBundle, "width=20000,height=48,framerate=30/1", nullptr, nullptr, nullptr, "q", "20000x48 is larger than the GL here can draw"},
+        {"more frames a second than drawn", tone, kSpyBundle, "width=64,height=48,framerate=1000000/1", nullptr, nullptr, nullptr, "src", "not-negotiated"},
+        {"a BYTES segment", zeros, kSpyBundle, "width=64,height=48", "format", "bytes", "time", "q", "needs a TIME segment"},
+        {"times near the clock's end", tone, kSpyBundle, "width=64,height=48,framerate=1000/1", "timestamp-offset", "9223372036000000000", "0", nullptr, nullptr},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        Element p = Launch("audiotestsrc num-buffers=8 ! audioconvert ! quorvanta name=q ! capsfilter name=size "
-                           "caps=video/x-raw,width=" + std::to_string(row.width) +
-                           ",height=48,framerate=30/1 ! fakesink");
+        Element p = Launch(row.source + " ! audioconvert ! quorvanta name=q ! capsfilter name=size ! fakesink");
         g_object_set(Child(p.get(), "q"), "plugin", row.bundle.c_str(), nullptr);
+        gst_util_set_object_arg(G_OBJECT(Child(p.get(), "size")), "caps", ("video/x-raw," + row.caps).c_str());
+        if (row.property)
+            gst_util_set_object_arg(G_OBJECT(Child(p.get(), "src")), row.property, row.bad);
         const Outcome bad = Play(p.get());
-        EXPECT_FALSE(bad.ended);
-        EXPECT_EQ(bad.source, "q");
-        EXPECT_NE(bad.error.find(row.says), std::string::npos) << bad.error;
+        EXPECT_EQ(bad.ended, row.from == nullptr) << bad.error;
+        EXPECT_EQ(bad.source, row.from ? row.from : "");
+        EXPECT_NE(bad.error.find(row.says ? row.says : ""), std::string::npos) << bad.error;
 
         g_object_set(Child(p.get(), "q"), "plugin", kSpyBundle.c_str(), nullptr);
         gst_util_set_object_arg(G_OBJECT(Child(p.get(), "size")), "caps", "video/x-raw,width=64,height=48");
+        if (row.property)
+            gst_util_set_object_arg(G_OBJECT(Child(p.get(), "src")), row.property, row.good);
         const Outcome good = Play(p.get());
         EXPECT_TRUE(good.ended) << good.error;
     }

@@ -136,6 +136,12 @@ const Case kCases[] = {
     {"six_channels.wav", Video, "", [](auto &) { return Encode(".wav", {}, kRate, 0.6, 6); }, 6},
     {"rate_below_range.wav", Video, "", [](auto &) { return Encode(".wav", {}, 7999, 0.25); }, 3},
     {"rate_above_range.wav", Video, "", [](auto &) { return Encode(".wav", {}, 192001, 0.25); }, 3},
+    // Rates no audio has are refused before a buffer is sized by them (once 4 GB and 1.5 GB).
+    {"one_hertz.flac", Error, "claims a sample rate of 1 Hz", [](auto &) { // STREAMINFO's 20 bits from byte 18
+         std::string flac = Encode(".flac");
+         return flac.replace(18, 3, {0, 0, char(0x10 | (flac[20] & 0x0F))});
+     }, 0},
+    {"rate_2147483647.wav", Error, "claims a sample rate of 2147483647 Hz", [](auto &) { return WavField<uint32_t>(4, 2147483647); }, 0},
     {"nan_inf_denormal_huge.wav", Video, "",
      [](auto &) { return Encode(".wav", {"-c:a", "pcm_f32le"}, kRate, 0.6, 2, Hostile); }, 6},
     {"one_sample.wav", Video, "", [](auto &) { return Encode(".wav", {}, kRate, 1.0 / kRate); }, 1},

@@ -77,12 +77,13 @@ inline bool WaitFor(const std::function<bool()> &condition, std::chrono::millise
 }
 
 // A child process (`program` found on PATH) with `env` added to the
-// environment, standard output to `out` and standard error to `out`.err;
-// killed if still running at the end. (The tests that start children run
+// environment, standard output to `out` and standard error to `out`.err, in
+// folder `cwd` (empty: this one); killed if still running at the end. (The tests that start children run
 // on one thread, so the child may allocate between fork and exec.)
 class Child {
 public:
-    Child(const std::string &program, Lines args, const Env &env = {}, const std::string &out = "/dev/null")
+    Child(const std::string &program, Lines args, const Env &env = {}, const std::string &out = "/dev/null",
+          const std::string &cwd = "")
     {
         args.insert(args.begin(), program);
         std::vector<char *> argv;
@@ -107,7 +108,7 @@ public:
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         if (freopen("/dev/null", "r", stdin) && freopen(out.c_str(), "w", stdout) &&
-            freopen((out == "/dev/null" ? out : out + ".err").c_str(), "w", stderr))
+            freopen((out == "/dev/null" ? out : out + ".err").c_str(), "w", stderr) && (cwd.empty() || !chdir(cwd.c_str())))
             execvp(program.c_str(), argv.data());
         _exit(127);
     }
@@ -137,10 +138,10 @@ struct RunResult {
     std::string out, err;
 };
 inline RunResult Execute(const std::string &program, const Lines &args, const Env &env = {},
-                         std::chrono::seconds timeout = 120s)
+                         std::chrono::seconds timeout = 120s, const std::string &cwd = "")
 {
     TempDir io;
-    const int status = Child(program, args, env, io / "out").wait(timeout);
+    const int status = Child(program, args, env, io / "out", cwd).wait(timeout);
     return {status, ReadText(io / "out"), ReadText(io / "out.err")};
 }
 // Writes `seconds` of audio at `rate` whose samples are f(channel, t): the

@@ -3,6 +3,9 @@
 // the command line's exit statuses.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+
 #include "host/audio/audio_decoder.h"
 #include "host_test_support.h"
 #include "support/image_io.h"
@@ -106,21 +109,39 @@ TEST(Render, EveryFrameToItsNameAndOneAsAStill)
     EXPECT_EQ(still.argb, f31.argb);
 }
 
+// Ctrl-C, SIGTERM and a closed terminal end a render with the shells'
+// statuses (128 + the signal) and leave nothing; SIGKILL leaves its hidden
+// temporary file, which the next render into the folder removes, sparing a
+// link planted under a name like it and the file it points at.
 TEST(Render, AnInterruptedRenderEndsTheVisualAndLeavesNothing)
 {
     TempDir dir;
     WriteAudio(dir / "long.wav", 8000, 120.0, Tone(30, 8000, 0.3f));
-    {
+    const std::string audio = ReadText(dir / "long.wav");
+    const struct {
+        int signal, status; // -1: killed
+    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}, {SIGKILL, -1}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(strsignal(row.signal));
         Child render(kProgram,
                      {"render", dir / "long.wav", "-o", dir / "out.mp4", "--size", "320x240", "--preset", "veryslow",
                       "--plugin", kSpyBundle},
                      {{"QV_SPY_LOG", dir / "spy.log"}});
         ASSERT_TRUE(WaitFor([&] { return ReadLog(dir / "spy.log").size() > 20; }, 60s));
-        kill(render.pid(), SIGINT);
-        EXPECT_EQ(render.wait(60s), 1);
+        kill(render.pid(), row.signal);
+        EXPECT_EQ(render.wait(60s), row.status);
+        if (row.status > 0) {
+            EXPECT_EQ(Last(LogNames(dir / "spy.log"), 4), (Lines{"vstp", "hide", "clr", "module-clr"}));
+        }
+        fs::remove(dir / "spy.log");
     }
-    EXPECT_EQ(dir.entries(), (Lines{"long.wav", "spy.log"}));
-    EXPECT_EQ(Last(LogNames(dir / "spy.log"), 4), (Lines{"vstp", "hide", "clr", "module-clr"}));
+    Lines left = dir.entries();
+    ASSERT_EQ(left.size(), 2u); // long.wav and what SIGKILL left
+    const std::string partial = left[0], planted = partial.substr(0, partial.size() - 1) + (partial.back() == 'A' ? "B" : "A");
+    fs::create_symlink(dir / "long.wav", dir / planted);
+    EXPECT_EQ(Execute(kProgram, {"render", dir / "long.wav", "--frame", "0", "-o", dir / "still.png", "--plugin", kSpyBundle}).status, 0);
+    EXPECT_EQ(dir.entries(), (Lines{planted, "long.wav", "still.png"}));
+    EXPECT_EQ(ReadText(dir / "long.wav"), audio);
 }
 
 TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
@@ -128,6 +149,10 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
     TempDir in, out;
     const std::string good = in / "good.wav", mp4 = out / "x.mp4";
     WriteAudio(good, 22050, 0.5, Tone(12, 22050, 0.5f));
+    fs::copy(good, in / "pipe:x.wav"); // a name, not FFmpeg's standard input, as the output's is no protocol
+    std::string deep = out.path; // a path beyond PATH_MAX
+    while (deep.size() <= PATH_MAX)
+        deep += "/" + std::string(200, 'd');
     // A video's sound is input too; no render may write over the file it reads, under any name.
     const std::string video = in / "take7.mp4";
     WriteAudio(video, 22050, 0.5, Tone(12, 22050, 0.5f));
@@ -162,6 +187,12 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "-o", mp4, "--preset", "warp"}, 2, "--preset"},
         {{"render", good, "-o", out / "x.avi"}, 2, "x.avi: unknown kind of output"},
         {{"render", good, "-o", out / "f%d%d.png"}, 2, "exactly one %d"},
+        {{"render", good, "-o", out / "f%099d.png"}, 2, "N up to 19"},
+        {{"render", good, "-o", out / "X.MP4", "--size", "64x36"}, 0, "X.MP4"},
+        {{"render", "pipe:x.wav", "-o", "12:34.mp4", "--size", "64x36"}, 0, "12:34.mp4"},
+        {{"render", good, "-o", out / (std::string(236, 'n') + ".mp4"), "--size", "64x36"}, 0, "nnnn.mp4"},
+        {{"render", good, "-o", out / (std::string(252, 'n') + ".mp4")}, 1, "File name too long"},
+        {{"render", good, "-o", deep + "/x.mp4"}, 1, "File name too long"},
         {{"render", good, "--frame", "-1", "-o", out / "s.png"}, 2, "--frame"},
         {{"render", good, "--frame", "2", "-o", mp4}, 2, "writes a PNG"},
         {{"render", good, "--frame", "999", "-o", out / "s.png"}, 2, "--frame 999: the audio gives only 30 frames"},
@@ -183,7 +214,7 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
             command += a + " ";
         SCOPED_TRACE(command);
         const Lines before = out.entries();
-        const RunResult r = Execute(kProgram, c.args, c.env);
+        const RunResult r = Execute(kProgram, c.args, c.env, 120s, in.path);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE((c.status ? r.err : r.out).find(c.says), std::string::npos) << r.out << r.err;
         if (c.status != 0) {

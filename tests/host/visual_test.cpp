@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -29,11 +30,12 @@ constexpr PlayerProcPtr kProc = &HostServices::Proc;
 
 OSStatus NoHandler(OSType, void *, void *) { return noErr; }
 
-OSStatus Register(HostServices &services, const std::string &name)
+// `length`: the length byte, when it is to lie.
+OSStatus Register(HostServices &services, const std::string &name, int length = -1)
 {
     HostCallRecord record{};
     VisualRegistration &reg = record.u.registerVisualPluginMessage;
-    reg.name[0] = static_cast<unsigned char>(name.size());
+    reg.name[0] = static_cast<unsigned char>(length >= 0 ? length : name.size());
     std::memcpy(reg.name + 1, name.data(), name.size());
     reg.handler = &NoHandler;
     return PlayerRegisterVisualPlugin(services.cookie(), kProc, &record);
@@ -42,7 +44,7 @@ OSStatus Register(HostServices &services, const std::string &name)
 TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
 {
     TempDir config;
-    HostServices s(config.path), later(config.path), other(config.path);
+    HostServices s(config.path), later(config.path), other(config.path), overlong(config.path);
     void *c = s.cookie();
     char buffer[16] = {0}, prefs[] = "colour=3";
     unsigned char named[] = "\x05"
@@ -81,6 +83,9 @@ TEST(HostServices, KeepThePluginsWishesAndDataAndRefuseWhatTheyCannotUse)
     EXPECT_EQ(PlayerGetPluginData(other.cookie(), kProc, buffer, sizeof buffer, &size), kFileNotFoundErr);
     EXPECT_EQ(PlayerSetPluginData(other.cookie(), kProc, prefs, 2), noErr);
     EXPECT_EQ(config.entries().size(), 2u);
+    // A length byte beyond the name's field: the name is the field's 63 characters, no byte after them.
+    ASSERT_EQ(Register(overlong, std::string(63, 'L'), 255), noErr);
+    EXPECT_EQ(overlong.pluginName(), std::string(63, 'L'));
 }
 
 class SpyTest : public ::testing::Test {
@@ -150,6 +155,8 @@ TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
 {
     using Kind = VisualError::Kind;
     const QVAGLCall kNone = QVAGLCall(0);
+    const std::string fifo = dir / "fifo.so"; // dlopen would wait for a writer
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const struct {
         std::string bundle;
         const char *refuse; // QV_SPY_REFUSE
@@ -160,6 +167,7 @@ TEST_F(SpyTest, FailuresSayWhatWentWrongAndNameTheBundle)
     } rows[] = {
         {"/nonexistent/quorvanta.so", nullptr, 64, kNone, Kind::Load, "no plug-in bundle there"},
         {"/tmp", nullptr, 64, kNone, Kind::Load, "is a directory, not a plug-in bundle"},
+        {fifo, nullptr, 64, kNone, Kind::Load, "is not a regular file"},
         {kProgram, nullptr, 64, kNone, Kind::Load, "not a loadable plug-in bundle"},
         {kNoEntryBundle, nullptr, 64, kNone, Kind::Load, "not a visual plug-in bundle (no entry point iTunesPluginMainMachO)"},
         {kSpyBundle, "init", 64, kNone, Kind::Start, "the visual plug-in failed to initialise (status -50)"},
@@ -249,6 +257,7 @@ TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
         {29970, 48000, {30000, 1001}, 47999952, 999}, // 999.999 s
         {1000000000000000, 44100, {60, 1}, 735000000000000000, 16666666666666},
         {1000000000000000, 192000, {1, 1000}, INT64_MAX, 1000000000000000000}, // beyond any stream: clamped
+        {1152921504606846975, 8000, {1000, 1}, 9223372036854775800, 1152921504606846}, // the most frames a length can state
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(::testing::Message() << "frame " << r.n << " at " << r.rate << " Hz, " << r.fps.num << "/"
