@@ -1,7 +1,7 @@
 // The hosted visual: the services a plug-in calls (through the same glue the
 // bundle calls them with), the messages it is sent, in order, as the spy
-// bundle logs them, each way it fails, the frames of a stream, and the
-// port's lent pixels.
+// bundle logs them, each way it fails, the frames of a stream, live frames
+// drawn ahead on the visual's thread, and the port's lent pixels.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,11 +12,13 @@
 #include "host/visual/frame_grid.h"
 #include "host/visual/host_services.h"
 #include "host/visual/hosted_visual.h"
+#include "host/visual/live_frames.h"
 #include "host/visual/port.h"
 #include "host/visual/stream_frames.h"
 #include "host_test_support.h"
 #include "platform/agl.h"
 #include "platform/agl_test_hooks.h"
+#include "platform/qv_clock.h"
 #include "plugin/host_glue.h"
 
 using namespace qvhost;
@@ -223,6 +225,56 @@ TEST_F(SpyTest, StreamFramesHearTheAudioBeforeTheirMomentAndReadItsSeconds)
         EXPECT_EQ(pixels.back(), row.colour) << "frame " << row.n;
         EXPECT_EQ(ReadLog(log), Lines{row.logged}) << "frame " << row.n;
     }
+}
+
+// Live frames are drawn on the visual's thread one frame ahead of the frame
+// shown: next() gives the frame asked for at the call before. A frame hears
+// the latest samples when audio came since the last frame that heard any
+// (the first frame always does: silence), else it is an idle frame; mono
+// fills both sides, of more channels the first two are heard. The visual's
+// clock is the system's (pinned here).
+TEST_F(SpyTest, LiveFramesHearTheAudioThatCameSinceTheLastFrameThatHeardAny)
+{
+    constexpr int kRate = 44100;
+    const struct {
+        int channels; // of the audio appended before the frame is asked for; 0: none
+        int bins[3];  // each channel's tone
+        const char *logged;
+        uint32_t colour; // the spy's picture of the frame
+    } rows[] = {
+        {0, {}, "vrnd t=77 sc=2 p0=0:0 p1=0:0", 0xFF000000u},
+        {0, {}, "null", 0xFF010203u},
+        {2, {20, 30}, "vrnd t=77 sc=2 p0=20:255 p1=30:255", 0xFF1400FFu},
+        {0, {}, "null", 0xFF010203u},
+        {1, {40}, "vrnd t=77 sc=2 p0=40:255 p1=40:255", 0xFF2800FFu},
+        {3, {50, 60, 70}, "vrnd t=77 sc=2 p0=50:255 p1=60:255", 0xFF3200FFu},
+    };
+    QVClock_SetSource([](void *) -> time_t { return 77; }, nullptr);
+    {
+        LiveFrames frames(kSpyBundle, dir.path, 8, 4);
+        const uint32_t *before = nullptr; // the colour of the frame asked for last
+        for (const auto &row : rows) {
+            std::vector<float> audio;
+            for (int i = 0; row.channels && i < kAnalysisSize; ++i)
+                for (int c = 0; c < row.channels; ++c)
+                    audio.push_back(Tone(row.bins[c], kRate)(c, double(i) / kRate));
+            frames.append(audio.data(), audio.size() / std::max(row.channels, 1), row.channels);
+            const uint32_t *shown = frames.next();
+            ASSERT_EQ(shown == nullptr, before == nullptr) << row.logged;
+            if (shown) {
+                EXPECT_EQ(shown[0], *before) << "the frame before " << row.logged;
+            }
+            before = &row.colour;
+        }
+        EXPECT_EQ(frames.next()[31], *before);
+        frames.playState(kVisualPluginChangeTrackMessage); // after the frame being drawn
+    }
+    QVClock_SetSource(nullptr, nullptr);
+    Lines expected = {"init", "show 8 4", "vply"};
+    for (const auto &row : rows)
+        expected.push_back(row.logged);
+    expected.insert(expected.end(), {"null", "ctrk", "vstp", "hide", "clr ", "module-clr"});
+    EXPECT_EQ(ReadLog(log), expected);
 }
 
 TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
