@@ -1,5 +1,5 @@
 # The Kodi add-on: driven through Kodi's add-on tables (its frames against
-# the program's, Kodi's GL state, bad input), and shown by the real Kodi,
+# the program's, Kodi's GL state, bad input), and shown by Debian's Kodi,
 # headless. The test program loads the add-on library its addon.xml names
 # from the build tree.
 if(TARGET visualization.quorvanta)
@@ -11,4 +11,13 @@ if(TARGET visualization.quorvanta)
     QV_TEST_ADDON_DIR="$<TARGET_FILE_DIR:visualization.quorvanta>"
     QV_RENDER_OUTPUT_DEFAULT="${CMAKE_CURRENT_BINARY_DIR}/kodi-output")
   add_dependencies(kodi_addon_tests visualization.quorvanta quorvanta_program qv_spy_bundle qv_no_entry_bundle)
+
+  # Kodi cannot load a sanitized add-on into its uninstrumented self. Debian's
+  # python3 carries PIL (python3-pil).
+  add_test(NAME kodi_shows_the_visual COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/kodi/kodi_test.py
+    --addon-xml ${CMAKE_BINARY_DIR}/kodi/visualization.quorvanta/addon.xml
+    --resources ${PROJECT_SOURCE_DIR}/kodi/visualization.quorvanta/resources
+    --library $<TARGET_FILE:visualization.quorvanta> --bundle $<TARGET_FILE:quorvanta>
+    --program $<TARGET_FILE:quorvanta_program>)
+  set_tests_properties(kodi_shows_the_visual PROPERTIES LABELS "no-sanitizer;kodi" TIMEOUT 300)
 endif()
