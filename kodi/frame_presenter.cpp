@@ -109,8 +109,6 @@ bool FramePresenter::make()
 
     glGenTextures(1, &texture_);
     glBindTexture(GL_TEXTURE_2D, texture_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     return true;
@@ -142,6 +140,14 @@ bool FramePresenter::draw(const uint32_t *pixels, int width, int height)
         }
     }
     if (textureWidth_ > 0) {
+        // Pixel for pixel where the frame fits the viewport (as Kodi's control
+        // normally is): the nearest texel is the exact one, and cheaper to
+        // sample in software; scaled otherwise.
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        const GLint filter = viewport[2] == textureWidth_ && viewport[3] == textureHeight_ ? GL_NEAREST : GL_LINEAR;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
         for (const GLenum s : kSwitches)
             glDisable(s);
         glUseProgram(program_);

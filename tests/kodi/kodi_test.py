@@ -52,10 +52,13 @@ def write(path, text):
 
 
 class Kodi:
-    """One Kodi session with its own display, sound server, profile and ports."""
+    """One Kodi session with its own display (`size`), sound server, profile
+    and ports, showing the visualisation `addon`; `links` are the pieces of
+    an add-on to link into the profile (addon.xml, resources, library),
+    `bundle` its bundle setting."""
 
-    def __init__(self, root, args, bundle):
-        self.root, self.args = root, args
+    def __init__(self, root, addon=ADDON, links=(), bundle=None, size="1280x720"):
+        self.root, self.addon = root, addon
         self.home = os.path.join(root, "home")
         self.shots = os.path.join(root, "shots")
         run = os.path.join(root, "run")
@@ -67,18 +70,18 @@ class Kodi:
         self.procs, self.pulse = [], None
         self.port = free_port(socket.SOCK_STREAM)
         try:
-            self.start_display()
+            self.start_display(size)
             self.pulse_pid = self.start_sound(run)
-            self.write_profile(bundle)
+            self.write_profile(links, bundle)
             self.start()
         except BaseException:
             self.close()
             raise
 
-    def start_display(self):
+    def start_display(self, size):
         read, write_end = os.pipe()
         self.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         os.close(write_end)
         number = b""
@@ -98,26 +101,23 @@ class Kodi:
         with open(os.path.join(run, "pulse", "pid")) as f:
             return int(f.read())
 
-    def write_profile(self, bundle):
+    def write_profile(self, links, bundle):
         data = os.path.join(self.home, ".kodi")
         write(os.path.join(data, "userdata", "advancedsettings.xml"),
               "<advancedsettings version=\"1.0\"><splash>false</splash><songinfoduration>1</songinfoduration>"
               f"<jsonrpc><tcpport>{self.port}</tcpport></jsonrpc></advancedsettings>\n")
         write(os.path.join(data, "userdata", "guisettings.xml"),
-              f"<settings version=\"2\"><setting id=\"musicplayer.visualisation\">{ADDON}</setting>"
+              f"<settings version=\"2\"><setting id=\"musicplayer.visualisation\">{self.addon}</setting>"
               f"<setting id=\"debug.screenshotpath\">{self.shots}/</setting>"
               "<setting id=\"services.esenabled\">true</setting>"  # JSON-RPC over TCP
               f"<setting id=\"services.esport\">{free_port(socket.SOCK_DGRAM)}</setting></settings>\n")
-        write(os.path.join(data, "userdata", "addon_data", ADDON, "settings.xml"),
-              f"<settings version=\"2\"><setting id=\"bundle\">{bundle}</setting></settings>\n")
+        if bundle:
+            write(os.path.join(data, "userdata", "addon_data", self.addon, "settings.xml"),
+                  f"<settings version=\"2\"><setting id=\"bundle\">{bundle}</setting></settings>\n")
         # A user's add-on keeps its library beside addon.xml: the build tree's pieces, linked.
-        folder = os.path.join(data, "addons", ADDON)
-        os.makedirs(folder)
-        library = self.args.library
-        for path in (self.args.addon_xml, self.args.resources, library, os.path.realpath(library)):
-            target = os.path.join(folder, os.path.basename(path))
-            if not os.path.exists(target):
-                os.symlink(os.path.abspath(path), target)
+        for path in links:
+            os.makedirs(os.path.join(data, "addons", self.addon), exist_ok=True)
+            os.symlink(os.path.abspath(path), os.path.join(data, "addons", self.addon, os.path.basename(path)))
 
     def start(self):
         self.kodi = subprocess.Popen([KODI, "--windowing=x11"], env=dict(self.env, KODI_AE_SINK="PULSE"),
@@ -133,8 +133,8 @@ class Kodi:
                 break
             self.rpc("Input.Back")
             time.sleep(0.4)
-        self.rpc("Addons.SetAddonEnabled", {"addonid": ADDON, "enabled": True})
-        self.enabled = self.rpc("Addons.GetAddonDetails", {"addonid": ADDON, "properties": ["enabled"]})[
+        self.rpc("Addons.SetAddonEnabled", {"addonid": self.addon, "enabled": True})
+        self.enabled = self.rpc("Addons.GetAddonDetails", {"addonid": self.addon, "properties": ["enabled"]})[
             "addon"]["enabled"]
 
     def rpc(self, method, params=None, timeout=30.0):
@@ -171,8 +171,13 @@ class Kodi:
 
     def play(self, media):
         self.rpc("Player.Open", {"item": {"file": media}})
-        self.rpc("GUI.ActivateWindow", {"window": "visualisation"})
-        return wait_for(lambda: self.rpc("Player.GetActivePlayers") and self.window() == VISUALISATION_WINDOW, 20)
+        if not wait_for(lambda: self.rpc("Player.GetActivePlayers"), 20):
+            return False
+        for _ in range(3):  # the window opens only once the music plays
+            self.rpc("GUI.ActivateWindow", {"window": "visualisation"})
+            if wait_for(lambda: self.window() == VISUALISATION_WINDOW, 5):
+                return True
+        return False
 
     def player_time(self):
         p = self.rpc("Player.GetProperties", {"playerid": 0, "properties": ["time", "speed"]})
@@ -213,6 +218,14 @@ class Kodi:
                 wait_for(lambda: not os.path.exists(f"/proc/{self.pulse_pid}"), 10)
             except ProcessLookupError:
                 pass
+
+
+def make_music(path, seconds):
+    """A 110 Hz tone whose loudness swells and falls every 4 s, in stereo FLAC."""
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    f"aevalsrc=0.8*sin(2*PI*110*t)*(0.2+0.8*abs(sin(PI*t/4))):s=44100:d={seconds}", "-ac", "2",
+                    "-metadata", "title=Swell", path], check=True)
+    return path
 
 
 class Checks:
@@ -266,13 +279,10 @@ def main():
     os.makedirs(root, exist_ok=True)
     check = Checks()
     try:
-        # 20 s of a 110 Hz tone whose loudness swells and falls every 4 s.
-        media = os.path.join(root, "tone.flac")
-        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                        "aevalsrc=0.8*sin(2*PI*110*t)*(0.2+0.8*abs(sin(PI*t/4))):s=44100:d=20", "-ac", "2",
-                        "-metadata", "title=Swell", media], check=True)
+        media = make_music(os.path.join(root, "swell.flac"), 20)
 
-        kodi = Kodi(os.path.join(root, "visual"), args, os.path.abspath(args.bundle))
+        links = (args.addon_xml, args.resources, args.library)
+        kodi = Kodi(os.path.join(root, "visual"), links=links, bundle=os.path.abspath(args.bundle))
         try:
             check(kodi.enabled, f"Kodi finds {ADDON} and enables it")
             check(bool(kodi.play(media)), "Kodi plays the file with the visualisation window open")
@@ -292,7 +302,7 @@ def main():
         check_screenshot(check, shot, still, background_colours(args.bundle))
 
         missing = "/nonexistent/quorvanta.so"
-        kodi = Kodi(os.path.join(root, "missing"), args, missing)
+        kodi = Kodi(os.path.join(root, "missing"), links=links, bundle=missing)
         try:
             check(bool(kodi.play(media)), "with a missing bundle, Kodi plays the file with the window open")
             start = kodi.player_time()[0]
