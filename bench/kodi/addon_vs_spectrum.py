@@ -9,7 +9,7 @@ milliseconds per frame, and only within one session.
 
 Usage: bench/kodi/addon_vs_spectrum.py BUILD_DIR [--seconds 20] [--rounds 3]
 """
-import argparse, os, shutil, statistics, sys, tempfile, time
+import argparse, os, shutil, statistics, subprocess, sys, tempfile, time
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "..", "tests", "kodi"))
@@ -29,14 +29,24 @@ def ticks(pid=None):
     return sum(v) - v[3] - v[4]
 
 
+def kodi_pid(kodi):
+    """Kodi's own process in the session."""
+    for p in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.getsid(int(p)) == kodi.session.pid and open(f"/proc/{p}/comm").read().strip() == "kodi.bin":
+                return int(p)
+        except OSError:
+            pass
+
+
 def measure(kodi, seconds):
-    hz = os.sysconf("SC_CLK_TCK")
+    hz, pid = os.sysconf("SC_CLK_TCK"), kodi_pid(kodi)
     fps = []
-    t0, k0, m0 = time.time(), ticks(kodi.kodi.pid), ticks()
+    t0, k0, m0 = time.time(), ticks(pid), ticks()
     while time.time() - t0 < seconds:
         time.sleep(1.0)
         fps.append(float(kodi.rpc("XBMC.GetInfoLabels", {"labels": ["System.FPS"]})["System.FPS"]))
-    t1, k1, m1 = time.time(), ticks(kodi.kodi.pid), ticks()
+    t1, k1, m1 = time.time(), ticks(pid), ticks()
     cpu = (k1 - k0) / hz / (t1 - t0) * 100.0
     rate = statistics.mean(fps[1:])  # each sample averages the second before it
     return {"fps": rate, "cpu": cpu, "ms": cpu * 10.0 / rate, "others": ((m1 - m0) - (k1 - k0)) / hz / (t1 - t0) * 100.0,
@@ -54,7 +64,9 @@ def main():
              os.path.join(source, "kodi", kodi_test.ADDON, "resources"),
              os.path.join(build, "lib", "visualization.quorvanta.so.1.0.0"))
     root = tempfile.mkdtemp(prefix="qvkodi-bench-")
-    media = kodi_test.make_music(os.path.join(root, "swell.flac"), args.seconds + 20)
+    media = os.path.join(root, "swell.flac")
+    subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"aevalsrc=0.8*sin(2*PI*110*t)*(0.2+0.8*abs(sin(PI*t/4)))"
+                    f":s=44100:d={args.seconds + 20}", "-ac", "2", media], check=True, stdin=subprocess.DEVNULL)
     results = {}
     try:
         run(args, build, links, root, media, results)
@@ -82,7 +94,7 @@ def run(args, build, links, root, media, results):
                 finally:
                     kodi.close()
                 results.setdefault((size, addon), []).append(r)
-                spoilt = "" if r["window"] == kodi_test.VISUALISATION_WINDOW else f"  (window {r['window']})"
+                spoilt = "" if r["window"] == kodi_test.WINDOW else f"  (window {r['window']})"
                 print(f"{size:10} {addon:24} {r['fps']:6.1f} {r['cpu']:10.0f} {r['ms']:12.1f} {r['others']:9.0f}{spoilt}",
                       flush=True)
 

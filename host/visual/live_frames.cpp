@@ -68,8 +68,7 @@ const uint32_t *LiveFrames::next()
     }
     drawing_ = asked_ ? 1 - drawing_ : 0;
     asked_ = true;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     uint32_t *target = frames_[drawing_].data();
     thread_.post([this, carries, seconds, target] {
         visual_->drawNow(carries ? left_.data() : nullptr, carries ? right_.data() : nullptr, seconds, target);

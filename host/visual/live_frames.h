@@ -57,8 +57,8 @@ public:
 private:
     int width_, height_;
     std::mutex audioLock_;
-    SampleHistory audio_;  // guarded by audioLock_
-    int64_t heard_ = -1;   // where the audio ended at the last frame that carried it
+    SampleHistory audio_;             // guarded by audioLock_
+    int64_t heard_ = -1;              // where the audio ended at the last frame that carried it
     std::vector<float> left_, right_; // the samples of the frame being drawn
     std::vector<uint32_t> frames_[2]; // the frame shown and the frame being drawn
     int drawing_ = 0;                 // which one is being drawn
