@@ -35,14 +35,16 @@ class Kodi:  # at `size`, showing `addon` (linked from `links`, with its bundle 
             os.symlink(os.path.abspath(path), f"{root}/.kodi/addons/{addon}/{os.path.basename(path)}")
         os.makedirs(root + "/run", 0o700)
         env = dict(os.environ, HOME=root, XDG_RUNTIME_DIR=root + "/run", KODI_AE_SINK="PULSE")
-        # One session, ended as one: the sound server, then Kodi on a display of its own.
+        # One session, ended as one: the sound server, a display (the first free one), Kodi.
         self.session = subprocess.Popen(["sh", "-c", "pulseaudio -n --exit-idle-time=-1 --load=module-null-sink "
-                                         "--load=module-native-protocol-unix & until [ -S run/pulse/native ]; do sleep 0.1; done; "
-                                         f"PULSE_SERVER=unix:$PWD/run/pulse/native xvfb-run -a -s '-screen 0 {size}x24' "
+                                         f"--load=module-native-protocol-unix & Xvfb -displayfd 3 -screen 0 {size}x24 "
+                                         "-nolisten tcp 3>display & until [ -S run/pulse/native ] && [ -s display ]; do "
+                                         "sleep 0.1; done; PULSE_SERVER=unix:$PWD/run/pulse/native DISPLAY=:$(cat display) "
                                          "/usr/lib/x86_64-linux-gnu/kodi/kodi.bin --windowing=x11"], cwd=root, env=env,
                                         start_new_session=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         SESSIONS.append(self.session.pid)
-        assert until(lambda: self.rpc("JSONRPC.Ping") == "pong", 90), "Kodi does not answer"
+        assert until(lambda: self.rpc("JSONRPC.Ping") == "pong", 90), "Kodi does not answer: " + subprocess.run(
+            ["tail", "-5", root + "/.kodi/temp/kodi.log"], capture_output=True, text=True).stdout
         # A fresh profile finds add-ons beyond Kodi's own disabled and asks about each: no; enable ours.
         while until(lambda: self.window() == 10100, 3):
             self.rpc("Input.Back")
@@ -90,7 +92,8 @@ def main(addon_xml, resources, library, bundle, program):
     time.sleep(0.5)  # written by a job of its own
     check(kodi.close() == [], "the add-on logged nothing")
     shot = Image.open(root + "/shows/screenshot00000.png").convert("RGB")
-    subprocess.run([program, "render", media, "--frame", "0", "--size", "%dx%d" % shot.size, "-q", "-o", root + "/still.png"], check=True)
+    subprocess.run([program, "render", media, "--frame", "0", "--size", "%dx%d" % shot.size, "-q", "-o", root + "/still.png"], check=True,
+                   stdout=subprocess.DEVNULL)
     table = (ctypes.c_float * 15).in_dll(ctypes.CDLL(bundle), "kavoAdColors")
     near = lambda a, b, d: all(abs(x - y) <= d for x, y in zip(a, b))
     share = max(sum(n for n, p in shot.getcolors(1 << 24) if near(p, [255 * table[3 * i + k] for k in range(3)], 1))
