@@ -290,14 +290,15 @@ bool HostedVisual::drawFrame(int64_t n, FrameRate fps, const SampleHistory &audi
     return packed;
 }
 
-void HostedVisual::drawNow(const float *left, const float *right, double seconds)
+void HostedVisual::drawNow(const float *left, const float *right, double seconds, uint32_t *pixels)
 {
     std::lock_guard<std::recursive_mutex> hold(BundleLock());
+    checkNotWithdrawn();
     if (state_ != State::Shown)
         return;
     if (left && right)
         analyzer_.fill(left, right, request_, data_);
-    port_->drawInto(nullptr);
+    port_->drawInto(pixels);
     frame(left && right ? &data_ : nullptr, seconds);
 }
 

@@ -102,11 +102,12 @@ public:
     // (returns true: the picture must stay valid until the next frame is
     // drawn), else drawn in the port and copied row by row (false).
     bool drawFrame(int64_t n, FrameRate fps, const SampleHistory &audio, int rate, uint8_t *rows, ptrdiff_t stride);
-    // A frame now, into the port: `left` and `right` are the kAnalysisSize
-    // latest samples, or null when there is no audio to show (an idle frame);
-    // `seconds` is a steady clock's reading, for the interval the plug-in
-    // asked for between deliveries of audio.
-    void drawNow(const float *left, const float *right, double seconds);
+    // A frame now: `left` and `right` are the kAnalysisSize latest samples,
+    // or null when there is no audio to show (an idle frame); `seconds` is a
+    // steady clock's reading, for the interval the plug-in asked for between
+    // deliveries of audio. The frame lands in `pixels` (lent as by
+    // drawFrame) or, when null, in the port. Throws VisualError (Withdrawn).
+    void drawNow(const float *left, const float *right, double seconds, uint32_t *pixels = nullptr);
 
     // "vevt": a key press (or auto-repeat) of character `c`; true when the
     // plug-in used it. Sent after start, shown or not.

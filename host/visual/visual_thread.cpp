@@ -18,11 +18,23 @@ VisualThread::~VisualThread()
 
 void VisualThread::run(const std::function<void()> &job)
 {
-    std::unique_lock<std::mutex> hold(mutex_);
-    job_ = &job;
-    done_ = false;
+    post(job);
+    wait();
+}
+
+void VisualThread::post(std::function<void()> job)
+{
+    wait();
+    std::lock_guard<std::mutex> hold(mutex_);
+    job_ = std::move(job);
+    busy_ = true;
     changed_.notify_all();
-    changed_.wait(hold, [this] { return done_; });
+}
+
+void VisualThread::wait()
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [this] { return !busy_; });
     if (std::exception_ptr e = std::exchange(error_, nullptr))
         std::rethrow_exception(e);
 }
@@ -31,20 +43,20 @@ void VisualThread::loop()
 {
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
-        changed_.wait(hold, [this] { return job_ || quit_; });
-        if (!job_)
+        changed_.wait(hold, [this] { return busy_ || quit_; });
+        if (!busy_)
             return;
-        const std::function<void()> *job = std::exchange(job_, nullptr);
+        const std::function<void()> job = std::exchange(job_, nullptr);
         hold.unlock();
         std::exception_ptr error;
         try {
-            (*job)();
+            job();
         } catch (...) {
             error = std::current_exception();
         }
         hold.lock();
         error_ = error;
-        done_ = true;
+        busy_ = false;
         changed_.notify_all();
     }
 }

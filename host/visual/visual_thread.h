@@ -24,15 +24,21 @@ public:
     // Runs `job` on the thread and waits for it; rethrows what it throws.
     // One caller at a time.
     void run(const std::function<void()> &job);
+    // Hands `job` to the thread and returns while it runs (after waiting for
+    // the job before it, as wait() does): a host can draw the next frame
+    // while it shows the last one.
+    void post(std::function<void()> job);
+    // Waits for the job handed in last; rethrows what it threw.
+    void wait();
 
 private:
     void loop();
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    const std::function<void()> *job_ = nullptr; // the job waiting to run
-    std::exception_ptr error_;
-    bool done_ = false; // the job has run
+    std::function<void()> job_; // the job waiting to run
+    std::exception_ptr error_;  // what the last job threw, until a wait takes it
+    bool busy_ = false;         // a job is waiting or running
     bool quit_ = false;
     std::thread thread_; // last: starts after the state above exists
 };

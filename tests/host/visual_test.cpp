@@ -1,7 +1,7 @@
 // The hosted visual: the services a plug-in calls (through the same glue the
 // bundle calls them with), the messages it is sent, in order, as the spy
-// bundle logs them, each way it fails, the frames of a stream, and the
-// port's lent pixels.
+// bundle logs them, each way it fails, the frames of a stream, live frames
+// drawn ahead on the visual's thread, and the port's lent pixels.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,11 +14,13 @@
 #include "host/visual/frame_grid.h"
 #include "host/visual/host_services.h"
 #include "host/visual/hosted_visual.h"
+#include "host/visual/live_frames.h"
 #include "host/visual/port.h"
 #include "host/visual/stream_frames.h"
 #include "host_test_support.h"
 #include "platform/agl.h"
 #include "platform/agl_test_hooks.h"
+#include "platform/qv_clock.h"
 #include "plugin/host_glue.h"
 
 using namespace qvhost;
@@ -238,6 +240,37 @@ TEST_F(SpyTest, StreamFramesHearTheAudioBeforeTheirMomentAndReadItsSeconds)
         EXPECT_EQ(pixels.back(), row.colour) << "frame " << row.n;
         EXPECT_EQ(ReadLog(log), Lines{row.logged}) << "frame " << row.n;
     }
+}
+
+// Live frames: a frame hears the latest samples when audio came since the last frame that heard
+// any (the first frame always does: silence), else it is idle; mono fills both sides, of more
+// channels the first two are heard; the clock is the system's (pinned here). next() gives the frame
+// asked for at the call before: the Kodi add-on's test sees it. A visual that cannot show ends on
+// its thread, and says why.
+TEST_F(SpyTest, LiveFramesHearTheAudioThatCameSinceTheLastFrameThatHeardAny)
+{
+    const auto append = [](LiveFrames &frames, std::vector<int> bins) { // a tone a channel
+        std::vector<float> audio;
+        for (int i = 0; i < kAnalysisSize * int(bins.size()); ++i)
+            audio.push_back(Tone(bins[i % bins.size()], 44100)(0, double(i / bins.size()) / 44100));
+        frames.append(audio.data(), kAnalysisSize, int(bins.size()));
+    };
+    QVClock_SetSource([](void *) -> time_t { return 77; }, nullptr);
+    {
+        LiveFrames frames(kSpyBundle, dir.path, 8, 4);
+        frames.next(), frames.next();
+        append(frames, {20, 30}), frames.next(), frames.next();
+        append(frames, {40}), frames.next();
+        append(frames, {50, 60, 70}), frames.next();
+        frames.playState(kVisualPluginChangeTrackMessage); // after the frame being drawn
+    }
+    QVClock_SetSource(nullptr, nullptr);
+    setenv("QV_SPY_REFUSE", "show", 1);
+    EXPECT_THROW(LiveFrames(kSpyBundle, dir.path, 8, 4), VisualError);
+    EXPECT_EQ(ReadLog(log), (Lines{"init", "show 8 4", "vply", "vrnd t=77 sc=2 p0=0:0 p1=0:0", "null",
+                                   "vrnd t=77 sc=2 p0=20:255 p1=30:255", "null", "vrnd t=77 sc=2 p0=40:255 p1=40:255",
+                                   "vrnd t=77 sc=2 p0=50:255 p1=60:255", "ctrk", "vstp", "hide", "clr ", "module-clr",
+                                   "init", "hide", "clr ", "module-clr"}));
 }
 
 TEST(FrameGrid, FramesStandOnTheSamplesOfTheirMomentsWithoutOverflow)
