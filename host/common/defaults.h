@@ -5,12 +5,15 @@
 
 namespace qvhost {
 
-// A video: 1280x720 at 60 frames per second.
+// A video: 1280x720 at 60 frames per second. Its shape, 16:9, is the
+// visual's own: the one a frame of another shape can contain it in.
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
 constexpr int kDefaultFps = 60;
 // The highest frame rate a host draws at.
 constexpr int kMaxFps = 1000;
+// Smooth edges in videos: samples per pixel (0: the plain picture).
+constexpr int kDefaultSamples = 0;
 // A window, when it opens.
 constexpr int kWindowWidth = 960;
 constexpr int kWindowHeight = 540;
