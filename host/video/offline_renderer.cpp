@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 
@@ -199,6 +200,11 @@ RenderResult RenderAudio(AudioSource &whole, const RenderJob &job)
     OutputFiles outputs;
     const RenderPlan plan = PlanRender(source, job, outputs);
 
+    // The software GL rasterizes on the drawing thread rather than on threads
+    // of its own: the encoder keeps the other cores busy, and handing each
+    // frame to more threads cost more than it saved (bench/host/vs_showcqt.sh).
+    // Read when the GL starts, so only where nothing has started it yet.
+    setenv("LP_NUM_THREADS", "0", 0);
     HostedVisual visual(job.bundlePath, job.configRoot);
     visual.setSamples(job.samples);
     RenderResult result;
