@@ -57,17 +57,32 @@ GstCaps *gst_quorvanta_src_template_caps()
                                     .c_str());
 }
 
-enum { PROP_0, PROP_PLUGIN };
+enum { PROP_0, PROP_PLUGIN, PROP_SMOOTH, PROP_FIT };
+
+// The "fit" property's values: qvhost::Fit.
+GType gst_quorvanta_fit_get_type()
+{
+    static const GEnumValue values[] = {
+        {static_cast<gint>(qvhost::Fit::Auto), "contain for frames taller than wide, else crop", "auto"},
+        {static_cast<gint>(qvhost::Fit::Crop), "the visual takes the frame's shape", "crop"},
+        {static_cast<gint>(qvhost::Fit::Contain),
+         "the whole scene in its own 16:9 shape, the rest filled with its edge colour", "contain"},
+        {0, nullptr, nullptr}};
+    static GType type = g_enum_register_static("GstQuorvantaFit", values);
+    return type;
+}
 
 // QoS messages rate processing from 0 to 1000000: every frame is drawn in
 // full, only some are not drawn at all.
 constexpr gint kFullQuality = 1000000;
 
 // Everything of one element beyond the base class. The stream state is the
-// streaming thread's; `pluginPath`, `earliest` and the QoS counts are
-// guarded by the object lock.
+// streaming thread's; `pluginPath`, `samples`, `fit`, `earliest` and the QoS
+// counts are guarded by the object lock.
 struct ElementState {
-    std::string pluginPath; // empty: qvhost::DefaultBundlePath()
+    std::string pluginPath;                  // empty: qvhost::DefaultBundlePath()
+    guint samples = qvhost::kDefaultSamples; // smooth edges, from the next caps on
+    qvhost::Fit fit = qvhost::Fit::Auto;
     GstPadEventFunction baseSinkEvent = nullptr, baseSrcEvent = nullptr;
     GstPadQueryFunction baseSrcQuery = nullptr;
     std::optional<qvhost::SizeRange> sizes; // what the hosted visual can be shown at, once started
@@ -194,8 +209,15 @@ gboolean gst_quorvanta_setup(GstAudioVisualizer *scope)
     const int width = GST_VIDEO_INFO_WIDTH(&scope->vinfo), height = GST_VIDEO_INFO_HEIGHT(&scope->vinfo);
     s.frames.setRates(GST_AUDIO_INFO_RATE(&scope->ainfo),
                       {GST_VIDEO_INFO_FPS_N(&scope->vinfo), std::max(GST_VIDEO_INFO_FPS_D(&scope->vinfo), 1)});
+    GST_OBJECT_LOCK(self);
+    const int samples = static_cast<int>(s.samples);
+    const qvhost::Fit fit = s.fit;
+    GST_OBJECT_UNLOCK(self);
     GST_DEBUG_OBJECT(self, "showing the visual at %dx%d", width, height);
-    return gst_quorvanta_on_visual(self, [&] { s.visual->show(width, height); });
+    return gst_quorvanta_on_visual(self, [&] {
+        s.visual->setSamples(samples);
+        s.visual->show(width, height, fit);
+    });
 }
 
 gboolean gst_quorvanta_decide_allocation(GstAudioVisualizer *scope, GstQuery *query)
@@ -427,23 +449,46 @@ GstStateChangeReturn gst_quorvanta_change_state(GstElement *element, GstStateCha
 void gst_quorvanta_set_property(GObject *object, guint id, const GValue *value, GParamSpec *spec)
 {
     GstQuorvanta *self = GST_QUORVANTA(object);
-    if (id != PROP_PLUGIN) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
-        return;
-    }
-    const char *path = g_value_get_string(value);
+    ElementState &s = *self->state;
     GST_OBJECT_LOCK(self);
-    self->state->pluginPath = path ? path : "";
+    switch (id) {
+    case PROP_PLUGIN: {
+        const char *path = g_value_get_string(value);
+        s.pluginPath = path ? path : "";
+        break;
+    }
+    case PROP_SMOOTH:
+        s.samples = g_value_get_uint(value);
+        break;
+    case PROP_FIT:
+        s.fit = static_cast<qvhost::Fit>(g_value_get_enum(value));
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    }
     GST_OBJECT_UNLOCK(self);
 }
 
 void gst_quorvanta_get_property(GObject *object, guint id, GValue *value, GParamSpec *spec)
 {
-    if (id != PROP_PLUGIN) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    GstQuorvanta *self = GST_QUORVANTA(object);
+    ElementState &s = *self->state;
+    switch (id) {
+    case PROP_PLUGIN:
+        g_value_set_string(value, gst_quorvanta_plugin_path(self).c_str());
         return;
+    case PROP_SMOOTH:
+    case PROP_FIT:
+        GST_OBJECT_LOCK(self);
+        if (id == PROP_SMOOTH)
+            g_value_set_uint(value, s.samples);
+        else
+            g_value_set_enum(value, static_cast<gint>(s.fit));
+        GST_OBJECT_UNLOCK(self);
+        return;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
     }
-    g_value_set_string(value, gst_quorvanta_plugin_path(GST_QUORVANTA(object)).c_str());
 }
 
 void gst_quorvanta_finalize(GObject *object)
@@ -478,6 +523,18 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
         g_param_spec_string("plugin", "Plug-in bundle",
                             "Path of the visual plug-in bundle to host (default: the installed quorvanta.so)", nullptr,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object, PROP_SMOOTH,
+        g_param_spec_uint("smooth", "Smooth edges",
+                          "Samples per pixel the visual is drawn with (0 or 1: plain edges; the GL may use fewer), "
+                          "from the next caps on",
+                          0, 16, qvhost::kDefaultSamples,
+                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object, PROP_FIT,
+        g_param_spec_enum("fit", "Fit", "How the visual fills a frame of another shape than its own (16:9)",
+                          gst_quorvanta_fit_get_type(), static_cast<gint>(qvhost::Fit::Auto),
+                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_set_static_metadata(element, "Quorvanta", "Visualization",
                                           "Draws the Quorvanta music visual from the audio (the shader and "
                                           "shade-amount properties of its base class have no effect: each frame "

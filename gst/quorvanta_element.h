@@ -7,6 +7,9 @@
 //         1280x720 at 60 fps
 //   property "plugin": the bundle to host (default: the installed one, or in
 //         a build tree the one built beside the element)
+//   property "smooth": samples per pixel (smooth edges; 0 or 1: plain), as
+//         `quorvanta render --smooth`, the same default
+//   property "fit": auto, crop or contain, as `quorvanta render --fit`
 //
 // Frame n of a stream stands at running time n / framerate: it carries the
 // kAnalysisSize samples before that moment and the visual's clock reads the

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <regex>
 
 #include "host/audio/audio_decoder.h"
@@ -15,6 +16,7 @@
 #include "host/common/frame_size.h"
 #include "host/common/host_error.h"
 #include "host/common/messages.h"
+#include "host/common/time_text.h"
 #include "host/video/offline_renderer.h"
 #include "host/visual/renderer_info.h"
 #include "host/window/live_session.h"
@@ -79,6 +81,27 @@ void PrintRendered(const RenderResult &r, const std::string &output)
         std::printf("%s (%zu frames)\n", output.c_str(), r.files.size());
 }
 
+// --smooth N, for videos and windows alike.
+void AddSmoothOption(CLI::App *cmd, int &samples)
+{
+    cmd->add_option("--smooth", samples,
+                    "smooth edges: N samples per pixel, such as 4 (the GL may use fewer; 0 or 1: plain edges). "
+                    "The software GL takes about five times as long to draw them")
+        ->check(CLI::Range(0, 16))
+        ->capture_default_str();
+}
+
+// A --start or --duration: seconds, m:ss or h:mm:ss.
+std::optional<double> ParseTimeOption(const std::string &option, const std::string &text)
+{
+    if (text.empty())
+        return std::nullopt;
+    const std::optional<double> t = ParseTime(text);
+    if (!t)
+        throw UsageError(option + " " + text + ": expected seconds, m:ss or h:mm:ss, such as 1:30");
+    return t;
+}
+
 struct RenderArgs {
     std::string output;
     std::string size = SizeText(kDefaultWidth, kDefaultHeight);
@@ -87,6 +110,9 @@ struct RenderArgs {
     bool quiet = false;
     std::string preset = VideoSettings().preset;
     int crf = VideoSettings().crf;
+    std::string start, duration;
+    int smooth = kDefaultSamples;
+    std::string fit = "auto";
 };
 
 void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
@@ -107,6 +133,14 @@ void AddRenderOptions(CLI::App *cmd, RenderArgs &args, bool outputRequired)
     cmd->add_option("--crf", args.crf, "x264 quality of .mp4 output, 0 (lossless) to 51 (worst)")
         ->check(CLI::Range(0, 51))
         ->capture_default_str();
+    cmd->add_option("--start", args.start, "render from TIME of the audio on (seconds, m:ss or h:mm:ss)");
+    cmd->add_option("--duration", args.duration, "render TIME of the audio (seconds, m:ss or h:mm:ss)");
+    AddSmoothOption(cmd, args.smooth);
+    cmd->add_option("--fit", args.fit,
+                    "crop: the visual takes the frame's shape; contain: the whole scene in its own 16:9 shape, "
+                    "the rest filled with its edge colour; auto: contain for frames taller than wide, else crop")
+        ->check(CLI::IsMember({"auto", "crop", "contain"}))
+        ->capture_default_str();
     cmd->add_flag("-q,--quiet", args.quiet, "no progress bar");
 }
 
@@ -126,6 +160,10 @@ RenderJob MakeJob(const RenderArgs &args, const std::string &plugin, const std::
     job.progress = args.quiet ? 0 : -1;
     job.video.preset = args.preset;
     job.video.crf = args.crf;
+    job.start = ParseTimeOption("--start", args.start).value_or(0.0);
+    job.duration = ParseTimeOption("--duration", args.duration);
+    job.samples = args.smooth;
+    job.fit = args.fit == "crop" ? Fit::Crop : args.fit == "contain" ? Fit::Contain : Fit::Auto;
     job.cancel = &gCancel;
     ValidateRenderJob(job);
     return job;
@@ -150,6 +188,7 @@ struct PlayCommand {
     std::string size = SizeText(kWindowWidth, kWindowHeight);
     bool fullScreen = false;
     int64_t frames = -1;
+    int smooth = kDefaultSamples;
 
     explicit PlayCommand(CLI::App &app) : cmd(app.add_subcommand("play", "play audio files in a window with sound"))
     {
@@ -157,6 +196,7 @@ struct PlayCommand {
         cmd->add_option("--size", size, "window size WIDTHxHEIGHT")->capture_default_str();
         cmd->add_flag("--full-screen", fullScreen, "start in full screen");
         cmd->add_option("--frames", frames, "quit after N frames")->check(CLI::NonNegativeNumber);
+        AddSmoothOption(cmd, smooth);
         cmd->footer("Keys: space pause, left/right seek 5 s, down/up 30 s, f full screen, q or Esc quit;\n"
                     "n, S and m choose the plug-in's full-screen size.");
     }
@@ -175,6 +215,7 @@ struct PlayCommand {
         options.window.height = windowSize.height;
         options.window.fullScreen = fullScreen;
         options.window.frameLimit = frames;
+        options.window.samples = smooth;
         RunPlay(options);
     }
 };
@@ -185,6 +226,7 @@ struct LiveCommand {
     bool listDevices = false;
     std::string size = SizeText(kWindowWidth, kWindowHeight);
     int64_t frames = -1;
+    int smooth = kDefaultSamples;
 
     explicit LiveCommand(CLI::App &app)
         : cmd(app.add_subcommand("live", "visualize what the computer is playing (or another capture device)"))
@@ -193,6 +235,7 @@ struct LiveCommand {
         cmd->add_flag("--list-devices", listDevices, "list the capture devices and exit");
         cmd->add_option("--size", size, "window size WIDTHxHEIGHT")->capture_default_str();
         cmd->add_option("--frames", frames, "quit after N frames")->check(CLI::NonNegativeNumber);
+        AddSmoothOption(cmd, smooth);
         cmd->footer("Keys: space freezes the picture, f full screen, q or Esc quit; n, S and m go to the plug-in.");
     }
 
@@ -209,6 +252,7 @@ struct LiveCommand {
         options.window.width = windowSize.width;
         options.window.height = windowSize.height;
         options.window.frameLimit = frames;
+        options.window.samples = smooth;
         RunLive(options);
     }
 };
@@ -260,6 +304,7 @@ struct DemoCommand {
         options.bundlePath = BundlePath(plugin);
         options.window.width = windowSize.width;
         options.window.height = windowSize.height;
+        options.window.samples = args.smooth;
         RunPlay(options);
     }
 };

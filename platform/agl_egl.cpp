@@ -34,6 +34,11 @@ struct __AGLContextRec {
     bool resizePending; // `active` changed and the framebuffer has not followed
     GLuint fbo, colorRb, depthRb;
     GLint fboWidth, fboHeight;
+    GLint fboSamples; // per pixel; 0: one, drawn in place
+    bool fboUnseen;   // one pixel for frames nobody sees (QVPort_SetUnseenFrames)
+    // Where a multisampled frame is resolved to one colour per pixel before
+    // the read-back; made with the first multisampled framebuffer.
+    GLuint resolveFbo, resolveRb;
     bool viewportSet; // the first drawable sets the viewport to its size
     UInt32 *readback; // fboWidth x fboHeight words; null when swaps read straight into the port
 };
@@ -50,6 +55,8 @@ struct FboFunctions {
     PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC renderbufferStorageMultisample;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
 };
 
 EGLDisplay g_display = EGL_NO_DISPLAY;
@@ -59,6 +66,7 @@ bool g_fboLoaded = false;
 // Largest framebuffer side the GL can make and view (0 until a context has
 // been current).
 GLint g_maxSide = 0;
+GLint g_maxSamples = 0; // per pixel, in a multisampled renderbuffer
 // The GL can read rows top first (GL_MESA_pack_invert): swaps then read the
 // frame straight into the port. Known once a context has been current.
 bool g_packInvert = false;
@@ -161,9 +169,13 @@ bool LoadFboFunctions()
         Load(g_fbo.deleteRenderbuffers, "glDeleteRenderbuffers");
         Load(g_fbo.bindRenderbuffer, "glBindRenderbuffer");
         Load(g_fbo.renderbufferStorage, "glRenderbufferStorage");
+        Load(g_fbo.renderbufferStorageMultisample, "glRenderbufferStorageMultisample");
+        Load(g_fbo.blitFramebuffer, "glBlitFramebuffer");
         g_fboLoaded = g_fbo.genFramebuffers && g_fbo.deleteFramebuffers && g_fbo.bindFramebuffer &&
                       g_fbo.framebufferRenderbuffer && g_fbo.checkFramebufferStatus && g_fbo.genRenderbuffers &&
                       g_fbo.deleteRenderbuffers && g_fbo.bindRenderbuffer && g_fbo.renderbufferStorage;
+        if (!g_fbo.renderbufferStorageMultisample || !g_fbo.blitFramebuffer)
+            g_maxSamples = 0; // no multisampling: frames are drawn plain
     }
     return g_fboLoaded;
 }
@@ -179,6 +191,7 @@ bool MakeCurrent(AGLContext ctx)
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
         g_maxSide = std::min({renderbuffer, viewport[0], viewport[1]});
+        glGetIntegerv(GL_MAX_SAMPLES, &g_maxSamples);
         g_packInvert = HasWord(reinterpret_cast<const char *>(glGetString(GL_EXTENSIONS)), "GL_MESA_pack_invert");
     }
     return true;
@@ -240,16 +253,52 @@ void TakeUpDrawable(AGLContext ctx)
     ctx->resizePending = true;
 }
 
-// Gives the current context `ctx` a framebuffer of the active size and binds
-// it. Allocation happens here, never per frame.
+// The samples per pixel a framebuffer for `ctx`'s port gets: what the port
+// asks for, as far as the GL goes; 0 for one.
+GLint WantedSamples(AGLContext ctx)
+{
+    const UInt32 asked = QVPort_Samples(ctx->port);
+    const GLint samples = asked > static_cast<UInt32>(g_maxSamples) ? g_maxSamples : static_cast<GLint>(asked);
+    return samples >= 2 ? samples : 0;
+}
+
+// Storage for `rb`: `samples` per pixel (0: one).
+void Store(GLuint rb, GLint samples, GLenum format, GLint w, GLint h)
+{
+    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, rb);
+    if (samples > 0)
+        g_fbo.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, w, h);
+    else
+        g_fbo.renderbufferStorage(GL_RENDERBUFFER, format, w, h);
+}
+
+// The single-sampled framebuffer a multisampled one of w x h resolves into.
+bool FitResolve(AGLContext ctx, GLint w, GLint h)
+{
+    if (ctx->resolveFbo == 0) {
+        g_fbo.genFramebuffers(1, &ctx->resolveFbo);
+        g_fbo.genRenderbuffers(1, &ctx->resolveRb);
+    }
+    Store(ctx->resolveRb, 0, GL_RGBA8, w, h);
+    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, 0);
+    g_fbo.bindFramebuffer(GL_FRAMEBUFFER, ctx->resolveFbo);
+    g_fbo.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, ctx->resolveRb);
+    return g_fbo.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// Gives the current context `ctx` a framebuffer of the active size (one
+// pixel while its port's frames are unseen) with the port's samples per
+// pixel, and binds it. Allocation happens here, never per frame.
 bool FitFramebuffer(AGLContext ctx)
 {
     if (!ctx->resizePending)
         return ctx->fbo != 0;
     if (!LoadFboFunctions())
         return false;
-    const GLint w = ctx->active[2];
-    const GLint h = ctx->active[3];
+    const bool unseen = QVPort_UnseenFrames(ctx->port) > 0;
+    const GLint w = unseen ? 1 : ctx->active[2];
+    const GLint h = unseen ? 1 : ctx->active[3];
+    const GLint samples = unseen ? 0 : WantedSamples(ctx);
     if (w <= 0 || h <= 0 || BeyondGL(w, h))
         return false;
     UInt32 *readback = nullptr;
@@ -268,10 +317,10 @@ bool FitFramebuffer(AGLContext ctx)
         g_fbo.genRenderbuffers(1, &ctx->colorRb);
         g_fbo.genRenderbuffers(1, &ctx->depthRb);
     }
-    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->colorRb);
-    g_fbo.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    g_fbo.bindRenderbuffer(GL_RENDERBUFFER, ctx->depthRb);
-    g_fbo.renderbufferStorage(GL_RENDERBUFFER, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w, h);
+    if (samples > 0 && !FitResolve(ctx, w, h))
+        return false;
+    Store(ctx->colorRb, samples, GL_RGBA8, w, h);
+    Store(ctx->depthRb, samples, ctx->depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16, w, h);
     g_fbo.bindRenderbuffer(GL_RENDERBUFFER, 0);
     g_fbo.bindFramebuffer(GL_FRAMEBUFFER, ctx->fbo);
     g_fbo.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, ctx->colorRb);
@@ -280,12 +329,29 @@ bool FitFramebuffer(AGLContext ctx)
         return false;
     ctx->fboWidth = w;
     ctx->fboHeight = h;
+    ctx->fboSamples = samples;
+    ctx->fboUnseen = unseen;
     ctx->resizePending = false;
     if (!ctx->viewportSet) {
-        glViewport(0, 0, w, h);
+        glViewport(0, 0, ctx->active[2], ctx->active[3]);
         ctx->viewportSet = true;
     }
     return true;
+}
+
+// A swap of a frame nobody sees, or of the last one drawn into the
+// framebuffer of one pixel: nothing is read back, and the framebuffer
+// follows the port (one pixel for the next unseen frame, else the whole
+// size again). The frame procedure is not called.
+void SwapUnseen(AGLContext ctx)
+{
+    QVPort_CountUnseenFrame(ctx->port);
+    if (ctx->fboUnseen == (QVPort_UnseenFrames(ctx->port) > 0))
+        return;
+    CurrentFor current(ctx);
+    ctx->resizePending = true;
+    if (current.ok())
+        FitFramebuffer(ctx);
 }
 
 // One row of the frame into the port (or the port's row in place), made opaque: the pixel format has no
@@ -497,6 +563,10 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
 {
     if (!ctx || !ctx->port || ctx->fbo == 0 || ctx->resizePending)
         return;
+    if (ctx->fboUnseen || QVPort_UnseenFrames(ctx->port) > 0) {
+        SwapUnseen(ctx);
+        return;
+    }
     const GLint w = ctx->fboWidth;
     const GLint h = ctx->fboHeight;
     const GLint x = ctx->active[0];
@@ -523,7 +593,16 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
         CurrentFor current(ctx);
         if (!current.ok())
             return;
-        g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
+        if (ctx->fboSamples > 0) {
+            // One colour per pixel from its samples, then read from there.
+            g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
+            g_fbo.bindFramebuffer(GL_DRAW_FRAMEBUFFER, ctx->resolveFbo);
+            g_fbo.blitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            g_fbo.bindFramebuffer(GL_DRAW_FRAMEBUFFER, ctx->fbo);
+            g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->resolveFbo);
+        } else {
+            g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
+        }
         if (ctx->readback == nullptr) {
             // Rows top first, straight into the port's rows: the frame
             // crosses memory once.
@@ -537,6 +616,7 @@ extern "C" void aglSwapBuffers(AGLContext ctx)
         } else {
             glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, ctx->readback);
         }
+        g_fbo.bindFramebuffer(GL_READ_FRAMEBUFFER, ctx->fbo);
     }
     // Made opaque in place, or without the GL's help turned over here.
     for (GLint portRow = clipTop; portRow < clipBottom; ++portRow) {

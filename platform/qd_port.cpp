@@ -13,6 +13,8 @@ struct GrafPort {
     PixMapPtr mapPtr; // what the map's handle points to
     QVPortFrameProc frameProc;
     void *frameUserData;
+    UInt32 samples; // per pixel, for contexts drawing into the port
+    UInt32 unseen;  // frames still to be drawn unseen
 };
 
 namespace {
@@ -106,4 +108,30 @@ void QVPort_FrameReady(CGrafPtr port, const Rect *bufferRect, SInt32 swapInterva
 {
     if (port->frameProc)
         port->frameProc(port, bufferRect, swapInterval, port->frameUserData);
+}
+
+extern "C" void QVPort_SetSamples(CGrafPtr port, UInt32 samples)
+{
+    port->samples = samples;
+}
+
+extern "C" void QVPort_SetUnseenFrames(CGrafPtr port, UInt32 count)
+{
+    port->unseen = count;
+}
+
+UInt32 QVPort_Samples(CGrafPtr port)
+{
+    return port->samples;
+}
+
+UInt32 QVPort_UnseenFrames(CGrafPtr port)
+{
+    return port->unseen;
+}
+
+void QVPort_CountUnseenFrame(CGrafPtr port)
+{
+    if (port->unseen > 0)
+        --port->unseen;
 }

@@ -48,6 +48,22 @@ void QVPort_DrawInto(CGrafPtr port, void *pixels);
 PixMapHandle QVPort_GetPixMap(CGrafPtr port);
 /* Sets (or with null clears) the frame procedure. */
 void QVPort_SetFrameProc(CGrafPtr port, QVPortFrameProc proc, void *userData);
+/* Smooth edges: contexts draw the port's frames with `samples` samples per
+ * pixel (multisampled), each pixel's samples resolved to one colour before
+ * the frame is read back; 0 or 1: one sample, the plain picture. Where the GL
+ * offers fewer, it uses as many as it has. Taken up when a context next fits
+ * its framebuffer to the port (aglSetDrawable, aglUpdateContext): set it
+ * before the visual is shown. */
+void QVPort_SetSamples(CGrafPtr port, UInt32 samples);
+/* The next `count` frames swapped into the port are drawn only for what
+ * drawing them does to the visual (its motion): their pixels are never seen.
+ * A context draws them into a framebuffer of one pixel, reads nothing back and
+ * does not call the frame procedure; at the end of the last one's swap its
+ * framebuffer takes its size again, so that the next frame is drawn whole
+ * with the GL's state (viewport, matrices, textures) as the visual left it.
+ * The first of them may be drawn at full size (a framebuffer follows at the
+ * end of a swap). 0 ends a run at the next swap. */
+void QVPort_SetUnseenFrames(CGrafPtr port, UInt32 count);
 
 #ifdef __cplusplus
 }

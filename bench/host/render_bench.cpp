@@ -60,9 +60,11 @@ RenderJob Job720p()
     return job;
 }
 
+// Argument: samples per pixel (0: plain edges).
 void BM_RenderToMp4_720p60(benchmark::State &state)
 {
     RenderJob job = Job720p();
+    job.samples = static_cast<int>(state.range(0));
     job.output = "/tmp/qv-bench-" + std::to_string(getpid()) + ".mp4";
     int64_t frames = 0;
     const double cpu0 = ProcessCpuSeconds();
@@ -73,12 +75,13 @@ void BM_RenderToMp4_720p60(benchmark::State &state)
     Report(state, frames, ProcessCpuSeconds() - cpu0);
     std::remove(job.output.c_str());
 }
-BENCHMARK(BM_RenderToMp4_720p60)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_RenderToMp4_720p60)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 void BM_RenderToNullSink_720p60(benchmark::State &state)
 {
     RenderJob job = Job720p();
     job.nullSink = true;
+    job.samples = static_cast<int>(state.range(0));
     int64_t frames = 0;
     const double cpu0 = ProcessCpuSeconds();
     for (auto _ : state) {
@@ -87,7 +90,7 @@ void BM_RenderToNullSink_720p60(benchmark::State &state)
     }
     Report(state, frames, ProcessCpuSeconds() - cpu0);
 }
-BENCHMARK(BM_RenderToNullSink_720p60)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_RenderToNullSink_720p60)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 // Encoding alone (colour conversion, H.264, AAC, muxing) of moving flat
 // shapes like the visual's: the worker thread's share of a render.

@@ -65,4 +65,21 @@ private:
     int64_t next_ = 0;
 };
 
+// A part of another source: `length` samples (-1: up to its end) from its
+// sample `start` on, read as if the audio began there.
+class ExcerptSource : public AudioSource {
+public:
+    ExcerptSource(AudioSource &source, int64_t start, int64_t length);
+    int sampleRate() const override { return source_.sampleRate(); }
+    int read(float *left, float *right, int count) override;
+    void seek(int64_t sample) override;
+    int64_t statedLength() const override;
+    std::string failure() const override { return source_.failure(); }
+
+private:
+    AudioSource &source_;
+    int64_t start_, length_;
+    int64_t next_ = 0;
+};
+
 } // namespace qvhost

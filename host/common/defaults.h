@@ -5,7 +5,8 @@
 
 namespace qvhost {
 
-// A video: 1280x720 at 60 frames per second.
+// A video: 1280x720 at 60 frames per second. Its shape, 16:9, is the
+// visual's own: the one a frame of another shape can contain it in.
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
 constexpr int kDefaultFps = 60;
@@ -13,6 +14,8 @@ constexpr int kDefaultFps = 60;
 // (a thousand a second is already beyond what the GL keeps up with), and
 // its moment falls on a sample of its own at every rate audio comes at.
 constexpr int kMaxFps = 1000;
+// Smooth edges in videos: samples per pixel (0: the plain picture).
+constexpr int kDefaultSamples = 0;
 // A window, when it opens.
 constexpr int kWindowWidth = 960;
 constexpr int kWindowHeight = 540;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 
@@ -9,6 +11,7 @@
 #include "host/common/frame_size.h"
 #include "host/common/host_error.h"
 #include "host/common/sample_history.h"
+#include "host/common/time_text.h"
 #include "host/video/frame_pipeline.h"
 #include "host/video/output_files.h"
 #include "host/video/png_writer.h"
@@ -67,6 +70,10 @@ void ValidateRenderJob(const RenderJob &job)
         throw UsageError("--size " + SizeText(job.width, job.height) + ": H.264 video needs an even width and height");
     if (job.stillFrame && *job.stillFrame < 0)
         throw UsageError("--frame " + std::to_string(*job.stillFrame) + ": frames count from 0");
+    if (!(job.start >= 0.0))
+        throw UsageError("--start " + TimeText(job.start) + ": must not be negative");
+    if (job.duration && !(*job.duration > 0.0))
+        throw UsageError("--duration " + TimeText(*job.duration) + ": must be more than 0");
     if (!job.input.empty() && OutputNamesFile(job.output, kind, job.input))
         throw UsageError(job.output + ": is the input file; a render never replaces what it reads");
 }
@@ -179,20 +186,40 @@ void DrawFrames(AudioSource &source, const RenderJob &job, const RenderPlan &pla
 
 } // namespace
 
-RenderResult RenderAudio(AudioSource &source, const RenderJob &job)
+RenderResult RenderAudio(AudioSource &whole, const RenderJob &job)
 {
     const auto started = std::chrono::steady_clock::now();
+    const int rate = whole.sampleRate();
+    const int64_t start = std::llround(job.start * rate), length = whole.statedLength();
+    ValidateRenderJob(job);
+    const auto startsNothing = [&](const std::string &why) {
+        return UsageError("--start " + TimeText(job.start) + ": " + why);
+    };
+    if (start > 0 && length >= 0 && start >= length)
+        throw startsNothing("the audio lasts only " + TimeText(static_cast<double>(length) / rate));
+    ExcerptSource source(whole, start, job.duration ? std::max<int64_t>(std::llround(*job.duration * rate), 1) : -1);
     OutputFiles outputs;
     RenderPlan plan = PlanRender(source, job, outputs);
 
+    // The software GL rasterizes on the drawing thread rather than on threads
+    // of its own: the encoder keeps the other cores busy, and handing each
+    // frame to more threads cost more than it saved (bench/host/vs_showcqt.sh).
+    // Read when the GL starts, so only where nothing has started it yet.
+    setenv("LP_NUM_THREADS", "0", 0);
     HostedVisual visual(job.bundlePath, job.configRoot);
+    visual.setSamples(job.samples);
     RenderResult result;
     {
         // The frames in the pipeline are drawn into: it goes after the visual has stopped.
         const std::unique_ptr<FrameSink> sink = OpenSink(source.sampleRate(), job, plan, outputs);
         FramePipeline pipeline(*sink, job.width, job.height, BlockCapacity(source.sampleRate(), job.fps));
-        visual.show(job.width, job.height);
+        visual.show(job.width, job.height, job.fit);
+        // A still: the frames before it only move the visual.
+        if (job.stillFrame)
+            visual.setUnseenFrames(static_cast<uint32_t>(std::min<int64_t>(*job.stillFrame, UINT32_MAX)));
         DrawFrames(source, job, plan, visual, pipeline, sink->wantsFrames(), result);
+        if (result.framesDrawn == 0)
+            throw startsNothing("the audio ends before it");
         visual.stop();
         pipeline.finish();
     }

@@ -17,6 +17,7 @@
 
 #include "host/common/defaults.h"
 #include "host/video/mp4_writer.h"
+#include "host/visual/hosted_visual.h"
 
 namespace qvhost {
 
@@ -33,6 +34,15 @@ struct RenderJob {
     int height = kDefaultHeight;
     int fps = kDefaultFps;
     std::optional<int64_t> stillFrame;
+    // The excerpt of the audio rendered, in seconds: from `start` for
+    // `duration` (none: to the end). Frame 0 is the excerpt's start, drawn as
+    // a render of the audio cut there draws it.
+    double start = 0.0;
+    std::optional<double> duration;
+    // Smooth edges: samples per pixel (0 or 1: the plain picture).
+    int samples = kDefaultSamples;
+    // How the visual fills a frame of another shape than its own.
+    Fit fit = Fit::Auto;
     // Discard the frames after drawing them (benchmarks).
     bool nullSink = false;
     // Progress bar: -1 when standard error is a terminal, 0 never, 1 always.

@@ -20,7 +20,8 @@ struct YuvPlanes {
     int vStride;
 };
 
-// The fast path: 16-bit fixed point, rounding to nearest. `width` and
+// The fast path: fixed point (1/32768), rounding to nearest, sixteen pixels
+// at a time where the processor has AVX2. `width` and
 // `height` must be even; `srcStride` in words.
 void ArgbToYuv420(const uint32_t *src, int width, int height, int srcStride, const YuvPlanes &out);
 

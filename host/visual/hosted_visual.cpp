@@ -85,6 +85,24 @@ VisualError::VisualError(Kind kind, const std::string &bundle, const std::string
 {
 }
 
+Rect DrawArea(int width, int height, Fit fit)
+{
+    if (fit == Fit::Auto)
+        fit = height > width ? Fit::Contain : Fit::Crop;
+    int w = width, h = height;
+    if (fit == Fit::Contain) {
+        // The largest kDefaultWidth:kDefaultHeight area, its sides rounded to whole pixels.
+        const int64_t wide = int64_t{width} * kDefaultHeight, tall = int64_t{height} * kDefaultWidth;
+        if (wide <= tall)
+            h = std::max<int>(1, static_cast<int>((2 * wide + kDefaultWidth) / (2 * kDefaultWidth)));
+        else
+            w = std::max<int>(1, static_cast<int>((2 * tall + kDefaultHeight) / (2 * kDefaultHeight)));
+    }
+    const int top = (height - h) / 2, left = (width - w) / 2;
+    return Rect{static_cast<SInt16>(top), static_cast<SInt16>(left), static_cast<SInt16>(top + h),
+                static_cast<SInt16>(left + w)};
+}
+
 std::string DefaultBundlePath()
 {
     char path[PATH_MAX];
@@ -195,7 +213,7 @@ void HostedVisual::checkSize(int width, int height) const
                               std::to_string(largestSide()) + " pixels a side at most)");
 }
 
-void HostedVisual::show(int width, int height)
+void HostedVisual::show(int width, int height, Fit fit)
 {
     std::lock_guard<std::recursive_mutex> hold(BundleLock());
     if (state_ != State::Instance && state_ != State::Hidden && state_ != State::Shown)
@@ -206,8 +224,12 @@ void HostedVisual::show(int width, int height)
         port_ = std::make_unique<Port>(width, height);
     else
         port_->resize(width, height);
+    fit_ = fit;
+    const Rect area = DrawArea(width, height, fit);
+    port_->setSamples(samples_);
+    port_->setFillBars(area.bottom - area.top < height || area.right - area.left < width);
     const uint64_t before = port_->framesDelivered();
-    WindowRecord window{port_->get(), port_->bounds()};
+    WindowRecord window{port_->get(), area};
     const OSStatus status = send(kVisualPluginShowWindowMessage, &window);
     state_ = State::Shown;
     if (status != noErr || port_->framesDelivered() == before) {
@@ -226,7 +248,9 @@ void HostedVisual::resize(int width, int height)
     if (state_ != State::Shown || (width == port_->width() && height == port_->height()))
         return;
     port_->resize(width, height);
-    WindowRecord window{nullptr, port_->bounds()};
+    const Rect area = DrawArea(width, height, fit_);
+    port_->setFillBars(area.bottom - area.top < height || area.right - area.left < width);
+    WindowRecord window{nullptr, area};
     send(kVisualPluginSetWindowMessage, &window);
 }
 
@@ -237,6 +261,12 @@ void HostedVisual::hide()
         return;
     send(kVisualPluginHideWindowMessage, nullptr);
     state_ = State::Hidden;
+}
+
+void HostedVisual::setUnseenFrames(uint32_t count)
+{
+    if (state_ == State::Shown)
+        port_->setUnseenFrames(count);
 }
 
 void HostedVisual::checkNotWithdrawn() const

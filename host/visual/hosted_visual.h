@@ -65,6 +65,20 @@ struct SizeRange {
     int minWidth, minHeight, maxWidth, maxHeight;
 };
 
+// How the visual fills a frame whose shape is not its own.
+enum class Fit {
+    Crop,    // drawn at the frame's size: its view takes the frame's shape
+    Contain, // drawn in the largest centred area of its natural shape (16:9,
+             // the default video's) that fits; the bars beside it take the
+             // colour at the picture's edge
+    Auto,    // Contain for frames taller than wide (the whole scene on a
+             // phone's screen), else Crop (landscape frames as they always were)
+};
+
+// Where in a width x height frame the visual draws with `fit` (port
+// coordinates: top, left, bottom, right).
+Rect DrawArea(int width, int height, Fit fit);
+
 class HostedVisual {
 public:
     // Loads the bundle at `bundlePath` (empty: DefaultBundlePath()) and
@@ -84,12 +98,22 @@ public:
     // ("vply"). Throws VisualError of kind Size when the size is outside
     // sizes() (nothing is sent then), of kind Show when it refuses or draws
     // nothing; it is hidden after a failure.
-    void show(int width, int height);
+    // `fit` places the visual in the port (DrawArea).
+    void show(int width, int height, Fit fit = Fit::Crop);
     // A new size while shown: the port takes it and the plug-in is told
-    // ("swin"). Throws HostError when the port cannot take it.
+    // ("swin"), placed as the last show placed it. Throws HostError when the
+    // port cannot take it.
     void resize(int width, int height);
     // "hide", when shown.
     void hide();
+    // Smooth edges: frames drawn with `samples` samples per pixel (0 or 1:
+    // the plain picture), from the next show on.
+    void setSamples(int samples) { samples_ = samples; }
+    // The next `count` frames are drawn only for what they do to the
+    // visual's motion: their pixels are never seen, so they cost little (see
+    // QVPort_SetUnseenFrames) and are not delivered. Frames after them are
+    // the frames a full render draws. Shown only.
+    void setUnseenFrames(uint32_t count);
 
     // Frame n of a stream at `fps` whose audio at `rate` samples per second
     // `audio` holds (the kAnalysisSize samples before frame n's moment are
@@ -149,6 +173,8 @@ private:
     State state_ = State::Loaded;
     bool playing_ = false;
     int glLargestSide_ = 0; // 0: the GL could not be asked
+    int samples_ = 0;       // per pixel, for the next show
+    Fit fit_ = Fit::Crop;   // of the last show
     double lastData_;       // when "vrnd" was last sent (frame seconds)
     SpectrumAnalyzer analyzer_;
     ChannelRequest request_; // what the registration asked for

@@ -1,5 +1,6 @@
 #include "host/visual/port.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -34,6 +35,23 @@ void CopyOutside(const Rect &inside, const uint32_t *from, uint32_t *to, int wid
         if (inside.right < width)
             span(y, inside.right, width);
     }
+}
+
+// The colour seen most in `pixels` (sorted in place; not empty), the lowest
+// of equals.
+uint32_t Commonest(std::vector<uint32_t> &pixels)
+{
+    std::sort(pixels.begin(), pixels.end());
+    uint32_t best = pixels.front();
+    size_t bestRun = 0;
+    for (size_t i = 0, run; i < pixels.size(); i += run) {
+        run = 1;
+        while (i + run < pixels.size() && pixels[i + run] == pixels[i])
+            ++run;
+        if (run > bestRun)
+            best = pixels[i], bestRun = run;
+    }
+    return best;
 }
 
 } // namespace
@@ -88,11 +106,56 @@ const uint32_t *Port::target() const
     return reinterpret_cast<const uint32_t *>(GetPixBaseAddr(QVPort_GetPixMap(port_)));
 }
 
+void Port::setSamples(int samples)
+{
+    QVPort_SetSamples(port_, samples > 0 ? static_cast<UInt32>(samples) : 0u);
+}
+
+void Port::setUnseenFrames(uint32_t count)
+{
+    QVPort_SetUnseenFrames(port_, count);
+}
+
+void Port::setFillBars(bool fill)
+{
+    fillBars_ = fill;
+}
+
+void Port::fillBars(const Rect &picture, uint32_t *pixels)
+{
+    const ptrdiff_t w = width_;
+    // The colour of the side of the picture from `first` in steps of `step`.
+    const auto sideColour = [&](ptrdiff_t first, ptrdiff_t step, int count) {
+        edge_.resize(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            edge_[static_cast<size_t>(i)] = pixels[first + i * step];
+        return Commonest(edge_);
+    };
+    const int across = picture.right - picture.left, down = picture.bottom - picture.top;
+    if (picture.top > 0)
+        std::fill_n(pixels, picture.top * w, sideColour(picture.top * w + picture.left, 1, across));
+    if (picture.bottom < height_)
+        std::fill(pixels + picture.bottom * w, pixels + height_ * w,
+                  sideColour((picture.bottom - 1) * w + picture.left, 1, across));
+    if (picture.left > 0) {
+        const uint32_t c = sideColour(picture.top * w + picture.left, w, down);
+        for (int y = picture.top; y < picture.bottom; ++y)
+            std::fill_n(pixels + y * w, picture.left, c);
+    }
+    if (picture.right < width_) {
+        const uint32_t c = sideColour(picture.top * w + picture.right - 1, w, down);
+        for (int y = picture.top; y < picture.bottom; ++y)
+            std::fill(pixels + y * w + picture.right, pixels + (y + 1) * w, c);
+    }
+}
+
 void Port::OnFrame(CGrafPtr, const Rect *changed, SInt32, void *self)
 {
     Port *p = static_cast<Port *>(self);
     uint32_t *now = const_cast<uint32_t *>(p->target());
-    if (p->last_ && p->last_ != now)
+    if (p->fillBars_)
+        p->fillBars(*changed, now);
+    else if (p->last_ && p->last_ != now)
         CopyOutside(*changed, p->last_, now, p->width_, p->height_);
     p->last_ = now;
     ++p->delivered_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/qd_port.h"
 
@@ -39,8 +40,22 @@ public:
     // Frames the GL context has delivered since the port was made.
     uint64_t framesDelivered() const { return delivered_; }
 
+    // Smooth edges: samples per pixel (0 or 1: the plain picture) of the
+    // frames drawn once the visual is next shown.
+    void setSamples(int samples);
+    // The next `count` frames are drawn only for the visual's motion: nothing
+    // is read back and they are not delivered (QVPort_SetUnseenFrames).
+    void setUnseenFrames(uint32_t count);
+    // With `fill`, a frame that covers part of the port fills the rest with
+    // the colour at the picture's edge: each bar beside it takes the colour
+    // seen most along the side of the picture it touches, so a figure
+    // crossing that side changes nothing; without, the rest comes from where
+    // the last frame went (see drawInto).
+    void setFillBars(bool fill);
+
 private:
     static void OnFrame(CGrafPtr port, const Rect *changed, SInt32 swapInterval, void *self);
+    void fillBars(const Rect &picture, uint32_t *pixels);
 
     // Where frames go now, and where the last one went.
     const uint32_t *target() const;
@@ -49,6 +64,8 @@ private:
     CGrafPtr port_ = nullptr;
     int width_ = 0, height_ = 0;
     uint64_t delivered_ = 0;
+    bool fillBars_ = false;
+    std::vector<uint32_t> edge_; // a side of the picture, sorted to find its commonest colour
 };
 
 } // namespace qvhost

@@ -92,6 +92,7 @@ VisualWindow::VisualWindow(HostedVisual &visual, const WindowOptions &options) :
     try {
         int w = 0, h = 0;
         SDL_GetWindowSize(window_, &w, &h);
+        visual.setSamples(options.samples);
         visual.show(w, h);
     } catch (...) {
         SDL_DestroyWindow(window_);

@@ -44,6 +44,8 @@ struct WindowOptions {
     int height = kWindowHeight;
     std::string title = "Quorvanta";
     bool fullScreen = false;
+    // Smooth edges: samples per pixel (0: the plain picture).
+    int samples = kDefaultSamples;
     // Quit after this many frames (negative: run until told to quit).
     int64_t frameLimit = -1;
 };

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <map>
 
 #include "host/audio/audio_decoder.h"
 #include "host_test_support.h"
@@ -109,6 +110,83 @@ TEST(Render, EveryFrameToItsNameAndOneAsAStill)
     EXPECT_EQ(still.argb, f31.argb);
 }
 
+// --frame N draws the frames before N unseen: the still is frame N of the
+// full render, pixel for pixel, at every size and fit. A frame that contains
+// the visual (taller than wide by default, or when asked) holds the picture
+// of the 16:9 frame that fits it, unscaled, in its middle, and each bar
+// beside it is one colour, the commonest along the picture's side it touches.
+TEST(Render, StillsAreTheFullRendersFramesAndContainedPicturesAreWhole)
+{
+    TempDir dir;
+    WriteAudio(dir / "in.wav", 22050, 1.0, TwoTones(22050));
+    const struct {
+        const char *size, *fit;
+        int top, left; // of the 64x36 picture
+    } rows[] = {{"64x36", "auto", 0, 0}, {"64x100", "auto", 32, 0}, {"120x36", "contain", 0, 28}};
+    qvtest::Image picture;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.size);
+        Lines args = {"render", dir / "in.wav", "--size", row.size, "--fit", row.fit, "--fps", "30", "--plugin", kBundle,
+                      "-o", dir / "f%02d.png"};
+        ASSERT_EQ(Execute(kProgram, args).status, 0);
+        args.back() = dir / "still.png";
+        args.insert(args.end(), {"--frame", "20"});
+        ASSERT_EQ(Execute(kProgram, args).status, 0);
+        qvtest::Image full, still;
+        ASSERT_TRUE(qvtest::ReadPng(dir / "f20.png", full) && qvtest::ReadPng(dir / "still.png", still));
+        EXPECT_EQ(still.argb, full.argb);
+        if (picture.argb.empty())
+            picture = full;
+        std::map<uint32_t, int> sides[4]; // colours along the picture's top, bottom, left and right
+        for (int y = 0; y < full.height; ++y)
+            for (int x = 0; x < full.width; ++x) {
+                const int px = x - row.left, py = y - row.top;
+                if (px >= 0 && px < 64 && py >= 0 && py < 36) {
+                    ASSERT_EQ(full.at(x, y), picture.at(px, py)) << "at " << x << "," << y;
+                    sides[0][py == 0 ? full.at(x, y) : 0] += py == 0;
+                    sides[1][py == 35 ? full.at(x, y) : 0] += py == 35;
+                    sides[2][px == 0 ? full.at(x, y) : 0] += px == 0;
+                    sides[3][px == 63 ? full.at(x, y) : 0] += px == 63;
+                }
+            }
+        for (int y = 0; y < full.height; ++y)
+            for (int x = 0; x < full.width; ++x) {
+                const int side = y < row.top ? 0 : y >= row.top + 36 ? 1 : x < row.left ? 2 : x >= row.left + 64 ? 3 : -1;
+                if (side < 0)
+                    continue;
+                const uint32_t bar = full.at(side == 3 ? full.width - 1 : 0, side == 1 ? full.height - 1 : 0);
+                ASSERT_EQ(full.at(x, y), bar) << "at " << x << "," << y;
+                for (const auto &[colour, count] : sides[side])
+                    ASSERT_LE(count, sides[side][bar]) << "side " << side << ": " << std::hex << colour;
+            }
+    }
+}
+
+// An excerpt (--start, --duration) is the render of the audio cut at its
+// start: the same frames from the first on, as many as its length gives.
+TEST(Render, AnExcerptIsTheRenderOfTheAudioCutAtItsStart)
+{
+    TempDir dir;
+    WriteAudio(dir / "song.wav", 22050, 2.0, TwoTones(22050));
+    ASSERT_EQ(Execute("ffmpeg", {"-nostdin", "-v", "error", "-i", dir / "song.wav", "-af",
+                                 "atrim=start_sample=15435:end_sample=28665", dir / "cut.wav"}).status, 0); // 0.7 s on, 0.6 s
+    const Lines common = {"--size", "48x27", "--fps", "30", "--plugin", kBundle, "-o"};
+    Lines excerpt = {"render", dir / "song.wav", "--start", "0:00.7", "--duration", "0.6"}, cut = {"render", dir / "cut.wav"};
+    excerpt.insert(excerpt.end(), common.begin(), common.end());
+    cut.insert(cut.end(), common.begin(), common.end());
+    fs::create_directory(dir / "excerpt");
+    fs::create_directory(dir / "cut");
+    excerpt.push_back(dir / "excerpt/%02d.png");
+    cut.push_back(dir / "cut/%02d.png");
+    ASSERT_EQ(Execute(kProgram, excerpt).out, dir / "excerpt/%02d.png (18 frames)\n");
+    ASSERT_EQ(Execute(kProgram, cut).out, dir / "cut/%02d.png (18 frames)\n");
+    for (const auto &e : fs::directory_iterator(dir / "cut")) {
+        qvtest::Image a, b;
+        ASSERT_TRUE(qvtest::ReadPng(e.path(), a) && qvtest::ReadPng(dir / "excerpt/" + e.path().filename().string(), b));
+        EXPECT_EQ(a.argb, b.argb) << e.path().filename();
+    }
+}
+
 // Ctrl-C, SIGTERM and a closed terminal end a render with the shells'
 // statuses (128 + the signal) and leave nothing; SIGKILL leaves its hidden
 // temporary file, which the next render into the folder removes, sparing a
@@ -185,6 +263,11 @@ TEST(CommandLine, ExitStatusesAndWhatTheProgramSays)
         {{"render", good, "-o", mp4, "--size", "99x64"}, 2, "--size 99x64: H.264 video needs an even"},
         {{"render", good, "-o", mp4, "--fps", "0"}, 2, "--fps"},
         {{"render", good, "-o", mp4, "--preset", "warp"}, 2, "--preset"},
+        {{"render", good, "-o", mp4, "--start", "1:75"}, 2, "--start 1:75: expected seconds, m:ss or h:mm:ss"},
+        {{"render", good, "-o", mp4, "--duration", "0"}, 2, "--duration 0:00: must be more than 0"},
+        {{"render", good, "-o", mp4, "--start", "0:01"}, 2, "--start 0:01: the audio lasts only 0:00.5"},
+        {{"render", good, "-o", mp4, "--smooth", "17"}, 2, "--smooth"},
+        {{"render", good, "-o", mp4, "--fit", "stretch"}, 2, "--fit"},
         {{"render", good, "-o", out / "x.avi"}, 2, "x.avi: unknown kind of output"},
         {{"render", good, "-o", out / "f%d%d.png"}, 2, "exactly one %d"},
         {{"render", good, "-o", out / "f%099d.png"}, 2, "N up to 19"},

@@ -127,6 +127,66 @@ TEST(GoldenFrame, Frame300MatchesReference)
     }
 }
 
+// Smooth edges (the port's samples per pixel): one frame drawn with four
+// samples and with one. Where the plain frame's 3x3 neighbourhood is of one
+// colour, the smooth frame has that colour; on edges each channel lies
+// within the plain 5x5 neighbourhood's, and a good share of edge pixels take
+// a colour the plain picture has not there. Slivers thinner than a pixel
+// (the flames' tips) that no pixel centre catches may break either rule:
+// two edge pixels in a thousand may. Idle frames only, many: the scale both
+// start from is the renderer's settled one, so both show the same scene.
+TEST(Smoothing, ChangesOnlyEdgesAndThemToColoursBetween)
+{
+    qvtest::FixClock(12);
+    qvtest::Image frames[2];
+    for (int smooth = 0; smooth < 2; ++smooth) {
+        TestHost host(320, 180);
+        QVPort_SetSamples(host.port(), smooth ? 4 : 0);
+        ASSERT_TRUE(host.open() && host.show() == noErr);
+        for (int i = 0; i < 400; ++i)
+            ASSERT_EQ(host.idle(), noErr);
+        frames[smooth] = qvtest::CopyPort(host.port());
+    }
+    const qvtest::Image &plain = frames[0], &smooth = frames[1];
+    long edges = 0, between = 0, changedInside = 0, outside = 0;
+    for (int y = 2; y < plain.height - 2; ++y)
+        for (int x = 2; x < plain.width - 2; ++x) {
+            bool uniform = true, seen = false;
+            int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx) {
+                    const uint32_t p = plain.at(x + dx, y + dy);
+                    const bool near = std::abs(dx) < 2 && std::abs(dy) < 2;
+                    uniform = uniform && (!near || p == plain.at(x, y));
+                    seen = seen || (near && p == smooth.at(x, y));
+                    for (int c = 0; c < 3; ++c)
+                        lo[c] = std::min<int>(lo[c], (p >> (16 - 8 * c)) & 0xFF),
+                        hi[c] = std::max<int>(hi[c], (p >> (16 - 8 * c)) & 0xFF);
+                }
+            if (uniform) {
+                changedInside += smooth.at(x, y) != plain.at(x, y);
+                continue;
+            }
+            ++edges;
+            between += !seen;
+            bool within = true;
+            for (int c = 0; c < 3; ++c) {
+                const int v = (smooth.at(x, y) >> (16 - 8 * c)) & 0xFF;
+                within = within && v >= lo[c] && v <= hi[c];
+            }
+            outside += !within;
+        }
+    const long slivers = edges / 500;
+    if (changedInside > slivers || outside > slivers || between * 4 < edges) {
+        const std::string dir = qvtest::OutputDir();
+        qvtest::WritePng(dir + "/smooth.actual.png", smooth);
+        qvtest::WritePng(dir + "/smooth.diff.png", qvtest::Difference(smooth, plain, 1));
+        ADD_FAILURE() << changedInside << " pixels changed away from edges, " << outside
+                      << " outside their neighbourhood's colours, " << between << " of " << edges
+                      << " edge pixels between colours; images in " << dir;
+    }
+}
+
 // Every word of the framebuffer against a plain per-pixel model of the swap:
 // port row = port height - y - 1 - framebuffer row, column = x + framebuffer
 // column, alpha forced to 0xFF; the frame procedure gets the covered part and
