@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "host/common/time_text.h"
 #include "host/video/progress.h"
 #include "host_test_support.h"
 #include "reference.h"
@@ -105,6 +106,27 @@ TEST(Progress, EstimatesTheTimeLeft)
 {
     EXPECT_EQ(Progress::Line("render", 25, 100, 5.0, 10), "render [##........]  25% 25/100  00:05 elapsed  ETA 00:15");
     EXPECT_EQ(Progress::Line("frame", 1, 3, 3725.0, 3), "frame [#..]  33% 1/3  1:02:05 elapsed  ETA 2:04:10");
+}
+
+// --start and --duration read seconds, m:ss or h:mm:ss; messages write
+// times back the same way, with no trailing zeros in the fraction.
+TEST(Times, ReadAndWrittenAsPeopleWriteThem)
+{
+    const struct {
+        const char *text;
+        double seconds; // -1: refused
+    } read[] = {{"90", 90}, {"1.5", 1.5}, {"1:30", 90}, {"0:00.7", 0.7}, {"1:02:03", 3723}, {"1:75", -1},
+                {"1:5", -1}, {"1:60:00", -1}, {"1:5:00", -1}, {"1:", -1}, {"-3", -1}};
+    for (const auto &r : read) {
+        const std::optional<double> t = ParseTime(r.text);
+        EXPECT_EQ(t.value_or(-1), r.seconds) << r.text;
+    }
+    const struct {
+        double seconds;
+        const char *text;
+    } written[] = {{0.5, "0:00.5"}, {90.25, "1:30.25"}, {3723, "1:02:03"}, {59.9996, "1:00"}};
+    for (const auto &w : written)
+        EXPECT_EQ(TimeText(w.seconds), w.text) << w.seconds;
 }
 
 } // namespace

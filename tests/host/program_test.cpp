@@ -67,6 +67,8 @@ TEST(Render, EveryFormatRendersToAnMp4AsLongAsItsAudio)
         EXPECT_EQ(aacRate, c.aacRate);
         EXPECT_EQ(aacChannels, 2);
         EXPECT_EQ(dir.entries(), (Lines{c.file, "out.mp4"}));
+        const std::string mp4 = ReadText(dir / "out.mp4"); // index first, so it plays while it downloads
+        EXPECT_LT(mp4.find("moov"), mp4.find("mdat"));
 
         // A seek (as play makes) lands on the sample a continuous read gives there.
         qvhost::AudioDecoder decoder(dir / c.file);
