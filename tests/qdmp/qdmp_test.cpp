@@ -103,7 +103,7 @@ TEST(QdmpWorked, Values)
     for (UInt16 i = 0; i < 16; ++i)
         entries[i] = RGBColor{i, UInt16(100 + i), UInt16(200 + i)};
     const Map sixteen(8, one, QVColorTable_New(entries, 16)), noTable(8, one), wide(16, one), deep(32, one), big(32, r);
-    QDMP_Set_Pixel16(wide, 0, 0, 0xFC20);
+    QDMP_Set_Pixel16(wide, 0, 0, 0xBC20);
     QDMP_Set_Pixel32(deep, 0, 0, 0xFF00FF80);
     const Map argb(32, one);
     const auto bytes = [&] { // of argb's pixel, once a colour is set
@@ -197,7 +197,7 @@ TEST(QdmpWorked, Values)
          vals(QDMP_Get_Pixel(sixteen, 0, 0)) + vals(QDMP_Get_PixelP(sixteen, P(0, 1))) +
              vals(QDMP_Get_Pixel(noTable, 0, 0)) + vals(QDMP_Get_Pixel(wide, 0, 0)) + vals(QDMP_Get_Pixel(deep, 0, 0)) +
              vals(QDMP_Get_Pixel(&missing, 0, 0)),
-         {0, 100, 200, 0, 100, 200, 0, 0, 0, 0xF81F, 0x0801, 0, 0, 0xFFFF, 0x8080, 0, 0, 0}},
+         {0, 100, 200, 0, 100, 200, 0, 0, 0, 0x780F, 0x0801, 0, 0, 0xFFFF, 0x8080, 0, 0, 0}},
         {"tables of 0 to 256 entries and grey ramps of 1 to 256, evenly spaced",
          table(QVColorTable_New(entries, 3)) + table(QVColorTable_New(nullptr, 0)) +
              table(QVColorTable_New(nullptr, 256)) + table(QVColorTable_NewGrayRamp(5)) +
