@@ -528,7 +528,7 @@ static void gst_quorvanta_class_init(GstQuorvantaClass *klass)
         g_param_spec_uint("smooth", "Smooth edges",
                           "Samples per pixel the visual is drawn with (0 or 1: plain edges; the GL may use fewer), "
                           "from the next caps on",
-                          0, 16, qvhost::kDefaultSamples,
+                          0, qvhost::kMaxSamples, qvhost::kDefaultSamples,
                           static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     g_object_class_install_property(
         object, PROP_FIT,

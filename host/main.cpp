@@ -87,7 +87,7 @@ void AddSmoothOption(CLI::App *cmd, int &samples)
     cmd->add_option("--smooth", samples,
                     "smooth edges: N samples per pixel, such as 4 (the GL may use fewer; 0 or 1: plain edges). "
                     "The software GL takes about five times as long to draw them")
-        ->check(CLI::Range(0, 16))
+        ->check(CLI::Range(0, kMaxSamples))
         ->capture_default_str();
 }
 

@@ -132,8 +132,6 @@ AudioCapture::AudioCapture(const std::string &device)
         throw HostError((device.empty() ? std::string("default capture device") : device) + ": cannot capture (" +
                         SDL_GetError() + ")");
     name_ = !sdlName.empty() ? sdlName : device.empty() ? std::string("default capture device") : device;
-    for (auto &c : taken_)
-        c.resize(have.samples);
     SDL_PauseAudioDevice(device_, 0);
 }
 
@@ -151,13 +149,7 @@ void AudioCapture::Callback(void *self, Uint8 *stream, int len)
 
 void AudioCapture::take(const float *in, int frames)
 {
-    // SDL calls back with the buffer size it opened the device with.
-    frames = std::min(frames, static_cast<int>(taken_[0].size()));
-    for (int i = 0; i < frames; ++i) {
-        taken_[0][i] = in[2 * i];
-        taken_[1][i] = in[2 * i + 1];
-    }
-    ring_.append(taken_[0].data(), taken_[1].data(), frames);
+    ring_.appendInterleaved(in, frames, 2);
 }
 
 void AudioCapture::latest(float *left, float *right, int count)

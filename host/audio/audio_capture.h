@@ -64,7 +64,6 @@ private:
     SDL_AudioDeviceID device_ = 0;
     std::string name_;
     SampleHistory ring_{kRingFrames}; // guarded by the device's lock
-    std::vector<float> taken_[2];     // the callback's samples, one channel each
 };
 
 } // namespace qvhost

@@ -14,8 +14,10 @@ constexpr int kDefaultFps = 60;
 // (a thousand a second is already beyond what the GL keeps up with), and
 // its moment falls on a sample of its own at every rate audio comes at.
 constexpr int kMaxFps = 1000;
-// Smooth edges in videos: samples per pixel (0: the plain picture).
+// Smooth edges in videos: samples per pixel (0: the plain picture), and the
+// most a user may ask for (GLs offer 4 to 16; the port takes what it offers).
 constexpr int kDefaultSamples = 0;
+constexpr int kMaxSamples = 16;
 // A window, when it opens.
 constexpr int kWindowWidth = 960;
 constexpr int kWindowHeight = 540;

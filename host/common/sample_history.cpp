@@ -10,18 +10,31 @@ SampleHistory::SampleHistory(int capacity)
         c.assign(static_cast<size_t>(std::max(capacity, 1)), 0.0f);
 }
 
-void SampleHistory::append(const float *left, const float *right, int count)
+template <typename Left, typename Right> void SampleHistory::put(int64_t count, Left left, Right right)
 {
     const int64_t size = static_cast<int64_t>(channels_[0].size());
     // Only the last `size` of the new samples can stay.
-    const int skip = static_cast<int>(std::max<int64_t>(count - size, 0));
-    for (int i = skip; i < count; ++i) {
+    for (int64_t i = std::max<int64_t>(count - size, 0); i < count; ++i) {
         const size_t at = static_cast<size_t>((end_ + i) % size);
-        channels_[0][at] = left[i];
-        channels_[1][at] = right[i];
+        channels_[0][at] = left(i);
+        channels_[1][at] = right(i);
     }
     end_ += count;
     held_ = std::min(held_ + count, size);
+}
+
+void SampleHistory::append(const float *left, const float *right, int count)
+{
+    put(
+        count, [left](int64_t i) { return left[i]; }, [right](int64_t i) { return right[i]; });
+}
+
+void SampleHistory::appendInterleaved(const float *samples, int64_t count, int channels)
+{
+    const int64_t second = channels > 1 ? 1 : 0;
+    put(
+        count, [=](int64_t i) { return samples[i * channels]; },
+        [=](int64_t i) { return samples[i * channels + second]; });
 }
 
 void SampleHistory::restart(int64_t position)

@@ -18,6 +18,9 @@ public:
 
     // Adds `count` samples per channel at end(); the oldest go when full.
     void append(const float *left, const float *right, int count);
+    // The same for `count` sample frames of `channels` interleaved samples:
+    // the first two channels (a mono stream fills both sides).
+    void appendInterleaved(const float *samples, int64_t count, int channels);
     // Forgets everything; the next append lands at `position`.
     void restart(int64_t position);
     // Copies positions [start, start + count) into `left` and `right`, with
@@ -25,6 +28,9 @@ public:
     void copy(int64_t start, int count, float *left, float *right) const;
 
 private:
+    // Stores left(i) and right(i) for i in [0, count) at end() + i.
+    template <typename Left, typename Right> void put(int64_t count, Left left, Right right);
+
     std::vector<float> channels_[2];
     int64_t end_ = 0;
     int64_t held_ = 0;

@@ -89,9 +89,9 @@ struct RenderPlan {
     FileDescriptor target; // the temporary file of the video or the still
 };
 
+// `job` is valid (ValidateRenderJob).
 RenderPlan PlanRender(const AudioSource &source, const RenderJob &job, OutputFiles &outputs)
 {
-    ValidateRenderJob(job);
     RenderPlan plan;
     if (job.stillFrame)
         plan.lastFrame = *job.stillFrame;
@@ -189,9 +189,9 @@ void DrawFrames(AudioSource &source, const RenderJob &job, const RenderPlan &pla
 RenderResult RenderAudio(AudioSource &whole, const RenderJob &job)
 {
     const auto started = std::chrono::steady_clock::now();
+    ValidateRenderJob(job);
     const int rate = whole.sampleRate();
     const int64_t start = std::llround(job.start * rate), length = whole.statedLength();
-    ValidateRenderJob(job);
     const auto startsNothing = [&](const std::string &why) {
         return UsageError("--start " + TimeText(job.start) + ": " + why);
     };

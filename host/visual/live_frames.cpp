@@ -1,6 +1,5 @@
 #include "host/visual/live_frames.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "host/visual/spectrum_analyzer.h"
@@ -37,20 +36,8 @@ void LiveFrames::append(const float *samples, size_t count, int channels)
 {
     if (!samples || channels < 1)
         return;
-    constexpr size_t kPiece = 512;
-    float left[kPiece], right[kPiece];
-    const size_t stride = static_cast<size_t>(channels), second = channels > 1 ? 1 : 0;
     std::lock_guard<std::mutex> hold(audioLock_);
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(kPiece, count - done);
-        for (size_t i = 0; i < n; ++i) {
-            const float *frame = samples + (done + i) * stride;
-            left[i] = frame[0];
-            right[i] = frame[second];
-        }
-        audio_.append(left, right, static_cast<int>(n));
-        done += n;
-    }
+    audio_.appendInterleaved(samples, static_cast<int64_t>(count), channels);
 }
 
 const uint32_t *LiveFrames::next()

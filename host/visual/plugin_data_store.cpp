@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,26 +107,16 @@ std::optional<std::vector<uint8_t>> PluginDataStore::load(const std::string &nam
     if (!usable())
         return std::nullopt;
     // Without waiting (for a FIFO's writer) and never through a link.
-    const int fd = open(pathOf(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const FileDescriptor fd(open(pathOf(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            close(fd);
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    }
-    FILE *f = fdopen(fd, "rb");
-    if (!f) {
-        close(fd);
-        return std::nullopt;
-    }
     std::vector<uint8_t> data;
     uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && data.size() <= kMaxBlockSize)
+    ssize_t n;
+    while ((n = read(fd.get(), buf, sizeof buf)) > 0 && data.size() <= kMaxBlockSize)
         data.insert(data.end(), buf, buf + n);
-    const bool bad = std::ferror(f) != 0 || data.size() > kMaxBlockSize;
-    std::fclose(f);
-    if (bad)
+    if (n < 0 || data.size() > kMaxBlockSize)
         return std::nullopt;
     return data;
 }
